@@ -1,0 +1,69 @@
+// The one process-wide record of the open archive and the running extraction.
+// Every OpenArchive resets the fields that belong to a run.
+#pragma once
+#include "support/sfx_types.h"
+#include "archive/zip_records.h"
+
+// Callbacks between the engine and the front-end (the dialogs on Windows,
+// the console on the host).
+//   ConfirmEntryFn: 1 skip the entry, 2 abort the run, anything else extract.
+//   ProgressFn: false asks the run to stop (SFX_USER_ABORT).
+//   EntryDoneFn: true lets the run go on with the next entry.
+//   PasswordFn: non-zero when the user confirmed; the buffer (300 bytes) then
+//               holds the password. 0 when cancelled, buffer unchanged.
+typedef int (*ConfirmEntryFn)(const CentralHeader* header, const char* targetPath);
+typedef bool (*ProgressFn)(uint32_t done, uint32_t total);
+typedef bool (*EntryDoneFn)(const CentralHeader* header, const char* targetPath, SfxStatus status);
+typedef int (*PasswordFn)(char* password, const char* entryName);
+
+const int INPUT_BUFFER_SIZE = 4096;
+const int ENCRYPTED_COPY_SIZE = 8192;
+const int PASSWORD_SIZE = 300;
+
+// Byte reader over one entry's compressed data (engine/input_reader.h).
+struct InputReader {
+    uint8_t* buffer;            // INPUT_BUFFER_SIZE bytes, one entry long
+    int16_t count;              // bytes the last read put into the buffer
+    int16_t position;           // 1-based index of the next byte; used up when > count
+    uint32_t remaining;         // bytes still to read from the archive for this entry
+    uint32_t encrypted;         // set: bytes are decrypted as they enter or leave the buffer
+    uint32_t bytewiseDecrypt;   // set: buffer bytes read before the key was known
+    uint32_t failed;            // set after a failed or short read: only -1 from now on
+};
+
+struct ArchiveState {
+    SfxStatus status;
+
+    // Open archive and end-record search.
+    FileHandle archiveHandle;   // FILE_NONE when not open
+    char archivePath[SFX_PATH_MAX];
+    int32_t endRecordPos;       // offset of the EndRecord (behind its signature); -1 unknown
+    EndRecord endRecord;
+
+    // Configuration block.
+    char configTarget[257];
+    char configCommand[257];
+    uint32_t firstLocalHeader;
+
+    // Extraction run.
+    char targetFolder[261];
+    ConfirmEntryFn confirmEntry;
+    ProgressFn progress;
+    EntryDoneFn entryDone;
+
+    // Entry being extracted.
+    CentralHeader entry;
+    FileHandle outputHandle;
+    char outputTempPath[264];   // temporary file written before it replaces the target
+    uint32_t crc;               // running CRC-32 register, 0xFFFFFFFF at entry start
+    uint32_t bytesWritten;
+    InputReader input;
+    uint32_t passwordCheckCrc;
+
+    // Traditional decryption.
+    uint32_t keys[3];
+    char password[PASSWORD_SIZE];
+    PasswordFn passwordFn;
+};
+
+extern ArchiveState Archive;

@@ -1,0 +1,9 @@
+// Extraction of one catalogue entry into one file.
+#pragma once
+#include "archive/archive_state.h"
+
+void ExtractEntry(const CentralHeader* header, const char* targetPath);  // outcome in Archive.status
+SfxStatus ReadLocalHeader(LocalHeader* record, char* name);
+void CopyStored();
+void CopyStoredEncrypted(int32_t dataPosition);
+uint32_t SetEntryTime(FileHandle file, uint16_t dosDate, uint16_t dosTime);

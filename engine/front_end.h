@@ -1,0 +1,19 @@
+// What the engine needs of its front-end. The dialog program implements these
+// on Windows, unsfx on the host, and the test harness in the tests; exactly one
+// front-end is linked into each program.
+#pragma once
+#include "archive/archive_state.h"
+
+// Installed by ExtractArchive before the entry loop.
+int FrontConfirmEntry(const CentralHeader* header, const char* targetPath);
+bool FrontProgress(uint32_t done, uint32_t total);
+bool FrontEntryDone(const CentralHeader* header, const char* targetPath, SfxStatus status);
+
+// Installed as PasswordFn by every OpenArchive.
+int FrontAskPassword(char* password, const char* entryName);
+
+// Writes the final status line of a run.
+void ShowRunStatus(SfxStatus status, const char* displayName);
+
+// Tells the user that the configured command could not be started.
+void FrontShowMessage(const char* text);

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs what the builds and tests need on a fresh Debian 12 machine.
+# Idempotent: installs only what is missing, and registers the i386 binfmt rule
+# (for the 32-bit Wine smoke test) only when it is not there yet.
+set -u
+SUDO=""
+if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
+
+PKGS="cmake make g++ pkg-config googletest libgtest-dev libbenchmark-dev zlib1g-dev
+clang libclang-rt-14-dev
+g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+libz-mingw-w64-dev
+wine wine64 xvfb x11-utils imagemagick xauth
+zip unzip p7zip-full python3
+qemu-user-static"
+
+missing=""
+for p in $PKGS; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+  need_update=1
+fi
+dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed" || missing="$missing wine32:i386"
+
+if [ -n "$missing" ]; then
+  echo "setup: installing:$missing"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq || true
+  $SUDO apt-get install -y -qq --no-install-recommends $missing >/tmp/sfx-setup-apt.log 2>&1 || {
+    echo "setup: apt-get install failed, see /tmp/sfx-setup-apt.log"; tail -20 /tmp/sfx-setup-apt.log; exit 1; }
+fi
+
+# binfmt_misc rule so that 32-bit Wine (an i386 ELF program) runs through qemu.
+if [ ! -e /proc/sys/fs/binfmt_misc/register ]; then
+  $SUDO mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null || true
+fi
+if [ -w /proc/sys/fs/binfmt_misc/register ] && [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ] \
+   && [ -x /usr/bin/qemu-i386-static ]; then
+  printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
+    | $SUDO tee /proc/sys/fs/binfmt_misc/register >/dev/null 2>&1 || echo "setup: binfmt registration refused"
+fi
+exit 0
