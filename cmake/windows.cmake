@@ -1,0 +1,35 @@
+# The Windows stub: no C runtime, its own entry point, only kernel32, user32,
+# comdlg32 and shell32 (and libgcc's helpers).
+enable_language(RC)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 1252")
+
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  set(SFX_ENTRY _SfxEntry)
+else()
+  set(SFX_ENTRY SfxEntry)
+endif()
+
+set(STUB_COMPILE_FLAGS -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+    -fno-unwind-tables -ffunction-sections -fdata-sections -fno-stack-protector
+    -fno-threadsafe-statics -fno-ident -fomit-frame-pointer -Wall)
+
+file(GLOB UI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/ui/*.cpp)
+file(GLOB UI_RESOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/ui/resources/*.rc)
+
+add_executable(sfxstub WIN32 ${CORE_SOURCES} ${WIN32_BACKEND} ${UI_SOURCES} ${UI_RESOURCES})
+target_compile_options(sfxstub PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${STUB_COMPILE_FLAGS}>)
+target_compile_definitions(sfxstub PRIVATE SFX_STUB=1 WIN32_LEAN_AND_MEAN)
+set_target_properties(sfxstub PROPERTIES OUTPUT_NAME sfxstub SUFFIX ".exe")
+target_link_options(sfxstub PRIVATE -nostdlib -nostartfiles -s -Wl,--gc-sections
+    -Wl,-e,${SFX_ENTRY} -Wl,--file-alignment,512 -Wl,--section-alignment,4096
+    -Wl,--no-insert-timestamp)
+# Only the four system DLLs; libgcc for the compiler's own helpers.
+target_link_libraries(sfxstub PRIVATE kernel32 user32 comdlg32 shell32 gcc)
+set_target_properties(sfxstub PROPERTIES LINKER_LANGUAGE CXX)
+
+# Further Windows programs (the builder, the end-to-end test driver) add
+# themselves here; they use the normal C runtime.
+file(GLOB WINDOWS_EXTRA CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/windows_*.cmake)
+foreach(extra ${WINDOWS_EXTRA})
+  include(${extra})
+endforeach()
