@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Checks both Windows stubs: they import only from the four system DLLs (no C
+# runtime slipped in), and the 32-bit product stays within its size budget.
+set -u
+cd "$(dirname "$0")/../.."
+BUDGET=20480      # the finished 32-bit stub
+CEILING=32768     # never to be passed
+fail=0
+for arch in win32 win64; do
+  stub=build/$arch/sfxstub.exe
+  case $arch in win32) objdump=i686-w64-mingw32-objdump;; *) objdump=x86_64-w64-mingw32-objdump;; esac
+  if [ ! -f "$stub" ]; then echo "FAIL $arch: $stub missing"; fail=1; continue; fi
+  size=$(stat -c %s "$stub")
+  dlls=$($objdump -p "$stub" | sed -n 's/^\s*DLL Name: //p' | tr 'a-z' 'A-Z' | sort -u | tr '\n' ' ')
+  echo "$arch stub: $size bytes; imports: $dlls"
+  for dll in $dlls; do
+    case $dll in KERNEL32.DLL|USER32.DLL|COMDLG32.DLL|SHELL32.DLL) ;;
+      *) echo "FAIL $arch: imports $dll"; fail=1;; esac
+  done
+  if $objdump -p "$stub" | grep -qi 'tls'; then
+    if $objdump -h "$stub" | grep -q '\.tls'; then echo "FAIL $arch: has a TLS section (C runtime start-up)"; fail=1; fi
+  fi
+  if [ $arch = win32 ]; then
+    if [ "$size" -gt $CEILING ]; then echo "FAIL win32: $size bytes, above $CEILING"; fail=1
+    elif [ "$size" -gt $BUDGET ]; then echo "FAIL win32: $size bytes, above the budget of $BUDGET"; fail=1
+    else echo "win32 stub within the budget: $size of $BUDGET bytes"; fi
+  fi
+done
+exit $fail
