@@ -1,0 +1,152 @@
+// Opening the program file as an archive, and the backward search for the
+// end-of-central-directory record.
+#include "archive/archive_open.h"
+#include "archive/config_block.h"
+#include "engine/front_end.h"
+#include "support/file_layer.h"
+#include "support/str_util.h"
+
+namespace {
+
+const uint8_t kEndSignature[4] = {'P', 'K', 5, 6};
+const int kWindow = 64;
+const int kStep = 60;   // each further window: 60 new bytes + 4 carried ones
+
+// Every opening starts without a password, callbacks or configuration, so
+// nothing of an earlier run leaks into this one.
+void ResetRunFields() {
+    Archive.passwordFn = FrontAskPassword;
+    Archive.input.encrypted = 0;
+    Archive.input.bytewiseDecrypt = 0;
+    MemFill(Archive.password, 0, sizeof(Archive.password));
+    Archive.confirmEntry = nullptr;
+    Archive.entryDone = nullptr;
+    Archive.progress = nullptr;
+    MemFill(Archive.configTarget, 0, sizeof(Archive.configTarget));
+    MemFill(Archive.configCommand, 0, sizeof(Archive.configCommand));
+    MemFill(Archive.targetFolder, 0, sizeof(Archive.targetFolder));
+}
+
+bool ArchiveIsOpen() {
+    // 0 is the handle of the zero-initialised record before the first opening.
+    return Archive.archiveHandle != FILE_NONE && Archive.archiveHandle != 0;
+}
+
+}  // namespace
+
+void OpenArchive(const char* path) {
+    ResetRunFields();
+    // A handle left open by a caller that skipped CloseArchive is not leaked.
+    CloseArchive();
+    // The path must fit the archive path field, since the configuration reader
+    // opens the file again through it; a longer one is refused outright.
+    if (StrLength(path) >= sizeof(Archive.archivePath)) {
+        Archive.status = SFX_ERR_IO;
+        return;
+    }
+    FileHandle handle = FileOpen(path, "rb");
+    if (handle == FILE_NONE) {
+        Archive.status = SFX_ERR_IO;
+        return;
+    }
+    Archive.archiveHandle = handle;
+    Archive.status = SFX_OK;
+    Archive.endRecordPos = -1;
+    FindEndRecord();
+    if (Archive.status != SFX_OK) {
+        CloseArchive();
+        return;
+    }
+    StrCopy(Archive.archivePath, path);
+    ReadConfigBlock();
+}
+
+void CloseArchive() {
+    if (ArchiveIsOpen()) FileClose(Archive.archiveHandle);
+    Archive.archiveHandle = FILE_NONE;
+}
+
+// The end record is the last thing in a ZIP file except for its comment, so
+// the search goes backwards in small windows; each window after the first
+// carries the previous window's first 4 bytes, so that a signature lying
+// across the boundary is still seen whole.
+void FindEndRecord() {
+    FileHandle file = Archive.archiveHandle;
+    if (Archive.endRecordPos == -1) {
+        uint8_t buffer[kWindow];
+        int32_t size = FileSize(file);
+        int32_t windowStart = size > kWindow ? size - kWindow : 0;
+        if (FileSeek(file, windowStart, 0) == -1) {
+            Archive.status = SFX_ERR_IO;
+            return;
+        }
+        int32_t n = FileRead(buffer, kWindow, file);
+        if (n == -1) {
+            Archive.status = SFX_ERR_IO;
+            return;
+        }
+        uint16_t index = FindBytes(buffer, uint16_t(n), kEndSignature, 4);
+        while (index == 0xFFFF) {
+            if (windowStart <= 0) break;
+            MemCopy(buffer + kStep, buffer, 4);
+            windowStart -= kStep;
+            if (windowStart < 0) windowStart = 0;
+            if (FileSeek(file, windowStart, 0) == -1) {
+                Archive.status = SFX_ERR_IO;
+                return;
+            }
+            n = FileRead(buffer, kStep, file);
+            if (n == -1) {
+                Archive.status = SFX_ERR_IO;
+                return;
+            }
+            if (n < kStep) MemMove(buffer + n, buffer + kStep, 4);
+            if (n != 0) index = FindBytes(buffer, uint16_t(n + 4), kEndSignature, 4);
+        }
+        if (index == 0xFFFF) {
+            Archive.status = SFX_ERR_NO_ARCHIVE;
+            return;
+        }
+        Archive.endRecordPos = windowStart + index + 4;
+    }
+    Archive.status = FileSeek(file, Archive.endRecordPos, 0) == -1 ? SFX_ERR_IO : SFX_OK;
+}
+
+uint16_t FindBytes(const uint8_t* buffer, uint16_t length, const uint8_t* pattern, uint16_t patternLength) {
+    if (buffer == nullptr || pattern == nullptr || length == 0 || patternLength == 0 ||
+        patternLength > length)
+        return 0xFFFF;
+    for (uint16_t start = 0; start <= length - patternLength; ++start) {
+        uint16_t i = 0;
+        while (i < patternLength && buffer[start + i] == pattern[i]) ++i;
+        if (i == patternLength) return start;
+    }
+    return 0xFFFF;
+}
+
+// A record cut off by the end of the file is a failure: the bytes not read
+// would otherwise be taken from whatever the record held before.
+SfxStatus ReadEndRecord(EndRecord* record, uint8_t** comment) {
+    *comment = nullptr;
+    if (FileRead(record, sizeof(EndRecord), Archive.archiveHandle) != int32_t(sizeof(EndRecord)))
+        return SFX_ERR_IO;
+    if (record->commentLength == 0) return SFX_OK;
+    uint8_t* block = static_cast<uint8_t*>(MemAlloc(record->commentLength));
+    if (block == nullptr) return SFX_ERR_NOMEM;
+    if (FileRead(block, record->commentLength, Archive.archiveHandle) != int32_t(record->commentLength)) {
+        MemFree(block);
+        return SFX_ERR_IO;
+    }
+    *comment = block;
+    return SFX_OK;
+}
+
+SfxStatus SeekCentralDirectory(const EndRecord* record) {
+    // Offsets at or above 2 GiB are outside what the file layer can reach.
+    if (record->centralOffset > 0x7FFFFFFFu) return SFX_ERR_IO;
+    return FileSeek(Archive.archiveHandle, int32_t(record->centralOffset), 0) == -1 ? SFX_ERR_IO : SFX_OK;
+}
+
+SfxStatus ReadSignature(uint32_t* signature) {
+    return FileRead(signature, 4, Archive.archiveHandle) == 4 ? SFX_OK : SFX_ERR_IO;
+}

@@ -1,0 +1,11 @@
+// The one process-wide ArchiveState.
+//
+// It is zero-initialised on purpose: a record of this size with one non-zero
+// field would be stored whole in the stub's data section. A zero archive
+// handle therefore also means "not open" (see CloseArchive): Win32 never hands
+// out handle 0 for a file, and the host file layer never returns descriptors
+// 0 to 2. After the first OpenArchive or CloseArchive the field holds
+// FILE_NONE whenever no archive is open.
+#include "archive/archive_state.h"
+
+ArchiveState Archive;
