@@ -4,8 +4,13 @@
 #pragma once
 #include "archive/archive_state.h"
 
+// Position past the end of an empty buffer: the first NextByte refills.
 void ResetInputReader(uint32_t compressedSize);
 int RefillInput();   // the slow path of NextByte
+// Reads the next chunk of the entry data into the buffer (no decryption of
+// its own). false after a failed or short read: status SFX_ERR_IO, the
+// reader is marked failed and hands out only -1 from then on.
+bool FillInput();
 
 // The next byte of the entry data (0..255), or -1 once it is used up or a read
 // failed (then Archive.status is SFX_ERR_IO and input.failed is set).

@@ -1,0 +1,226 @@
+// The extraction run: open the program file as an archive, walk its
+// catalogue, map every entry name into the target folder, let the front-end
+// confirm, skip or abort, extract, report, and start the configured command
+// after a run without error.
+#include "engine/extract_run.h"
+#include "archive/archive_open.h"
+#include "archive/catalog.h"
+#include "engine/extract_entry.h"
+#include "engine/front_end.h"
+#include "support/platform.h"
+#include "support/str_util.h"
+
+uint32_t ReplaceAll = 0;
+
+void SetConfirmEntryFn(ConfirmEntryFn fn) { Archive.confirmEntry = fn; }
+void SetProgressFn(ProgressFn fn) { Archive.progress = fn; }
+void SetEntryDoneFn(EntryDoneFn fn) { Archive.entryDone = fn; }
+
+void SetTargetFolder(const char* folder) {
+    // Room for the folder and one more backslash; a folder this long leaves
+    // no room for any name and every entry is refused as too long.
+    const uint32_t room = sizeof(Archive.targetFolder) - 2;
+    StrCopyMax(Archive.targetFolder, folder, room);
+    uint32_t length = StrLength(Archive.targetFolder);
+    if (length == 0 || Archive.targetFolder[length - 1] != '\\') {
+        Archive.targetFolder[length] = '\\';
+        Archive.targetFolder[length + 1] = '\0';
+    }
+}
+
+static char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? (char)(c - 'a' + 'A') : c; }
+
+// Windows opens a device instead of a file for these names, with or without
+// an extension, in any case: a file of that name can never be written.
+static bool IsDeviceName(const char* component, uint32_t length) {
+    uint32_t base = 0;
+    while (base < length && component[base] != '.')
+        ++base;
+    while (base > 0 && component[base - 1] == ' ')
+        --base;
+    char up[5];
+    if (base == 3 || base == 4) {
+        for (uint32_t i = 0; i < base; ++i)
+            up[i] = UpperAscii(component[i]);
+    } else {
+        return false;
+    }
+    if (base == 3) {
+        static const char names[4][4] = {"CON", "PRN", "AUX", "NUL"};
+        for (int n = 0; n < 4; ++n)
+            if (up[0] == names[n][0] && up[1] == names[n][1] && up[2] == names[n][2])
+                return true;
+        return false;
+    }
+    bool com = up[0] == 'C' && up[1] == 'O' && up[2] == 'M';
+    bool lpt = up[0] == 'L' && up[1] == 'P' && up[2] == 'T';
+    return (com || lpt) && up[3] >= '1' && up[3] <= '9';
+}
+
+// A name that would reach outside the target folder or that Windows cannot
+// hold as given is refused rather than written somewhere else or under a
+// changed name. The same rules hold on every platform, so that an archive
+// behaves alike wherever it is unpacked.
+static SfxStatus CheckEntryName(const char* name) {
+    const char* component = name;
+    for (const char* p = name;; ++p) {
+        uint8_t c = (uint8_t)*p;
+        if (c == '\\' || c == '\0') {
+            uint32_t length = (uint32_t)(p - component);
+            if (length != 0) {
+                char last = component[length - 1];
+                bool single = length == 1 && component[0] == '.';
+                // ".." climbs out of the folder; Windows also drops trailing
+                // dots and spaces, which would turn "... " into a climb or
+                // any other name into a different one.
+                if (!single && (last == '.' || last == ' '))
+                    return SFX_ERR_BAD_DATA;
+                if (IsDeviceName(component, length))
+                    return SFX_ERR_BAD_DATA;
+            }
+            if (c == '\0')
+                return SFX_OK;
+            component = p + 1;
+            continue;
+        }
+        if (c < 32 || c == ':' || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*')
+            return SFX_ERR_BAD_DATA;
+    }
+}
+
+SfxStatus MapEntryPath(const char* entryName, char* targetPath) {
+    char work[SFX_PATH_MAX];
+    StrCopyMax(work, entryName, SFX_PATH_MAX - 1);
+    SlashesToBackslashes(work, work);
+    // Every leading backslash goes: a name is always relative to the target
+    // folder, never to the root of a drive or to a server.
+    const char* name = work;
+    while (*name == '\\')
+        ++name;
+
+    SfxStatus status = CheckEntryName(name);
+    uint32_t folderLength = StrLength(Archive.targetFolder);
+    uint32_t nameLength = StrLength(name);
+    if (status == SFX_OK && folderLength + nameLength > SFX_PATH_MAX - 1)
+        status = SFX_ERR_CREATE;   // never cut into another name
+    if (status == SFX_OK) {
+        StrCopy(targetPath, Archive.targetFolder);
+        StrAppend(targetPath, name);
+    } else {
+        StrCopy(targetPath, name);
+    }
+    return status;
+}
+
+// True when the last component of the path has nothing before its last dot:
+// directory entries (ending in a backslash) and names such as ".profile".
+// Nothing is created or reported for them.
+static bool NamePartEmpty(const char* path) {
+    const char* last = path;
+    for (const char* p = path; *p; ++p)
+        if (*p == '\\')
+            last = p + 1;
+    const char* dot = 0;
+    for (const char* p = last; *p; ++p)
+        if (*p == '.')
+            dot = p;
+    if (*last == '\0')
+        return true;
+    return dot == last;
+}
+
+static void RunEntryLoop(Catalog* catalog) {
+    // A run in which any entry failed must not end as a success, even when
+    // the front-end lets it go on after the failure.
+    SfxStatus firstFailure = SFX_OK;
+    Archive.status = SFX_OK;
+    for (CatalogEntry* entry = catalog->head; entry && Archive.status == SFX_OK; entry = entry->next) {
+        if (!entry->selected)
+            continue;
+        char targetPath[SFX_PATH_MAX];
+        MemFill(targetPath, 0, sizeof(targetPath));
+        SfxStatus mapped = MapEntryPath(entry->name, targetPath);
+        if (NamePartEmpty(targetPath))
+            continue;
+        if (mapped != SFX_OK) {
+            Archive.status = mapped;
+        } else {
+            if (Archive.confirmEntry) {
+                int answer = Archive.confirmEntry(&entry->header, targetPath);
+                if (answer == 1)
+                    continue;
+                if (answer == 2)
+                    Archive.status = SFX_USER_ABORT;
+            }
+            if (Archive.status != SFX_OK)
+                break;
+            ExtractEntry(&entry->header, targetPath);
+        }
+        if (Archive.status != SFX_OK && firstFailure == SFX_OK)
+            firstFailure = Archive.status;
+        if (Archive.entryDone) {
+            if (!Archive.entryDone(&entry->header, targetPath, Archive.status))
+                break;
+            Archive.status = SFX_OK;
+        }
+    }
+    if (Archive.status == SFX_OK)
+        Archive.status = firstFailure;
+}
+
+void ExtractAll() {
+    Catalog catalog;
+    ClearCatalog(&catalog);
+    Archive.status = SFX_OK;
+    ReadCatalog(&catalog);
+    if (Archive.status == SFX_OK)
+        RunEntryLoop(&catalog);
+    FreeCatalog(&catalog);
+}
+
+int ExtractArchive(const char* programPath, const char* targetFolder, const char* command) {
+    ReplaceAll = 0;
+
+    char name[SFX_PATH_MAX];
+    char ext[SFX_PATH_MAX];
+    char displayName[SFX_PATH_MAX];
+    SplitPath(programPath, 0, 0, name, ext);
+    StrCopyMax(displayName, name, SFX_PATH_MAX - 1);
+    if (StrLength(displayName) + StrLength(ext) < SFX_PATH_MAX)
+        StrAppend(displayName, ext);
+
+    Archive.status = SFX_OK;
+    OpenArchive(programPath);
+    if (Archive.status != SFX_OK) {
+        SfxStatus failed = Archive.status;
+        ShowRunStatus(failed, displayName);
+        CloseArchive();
+        return failed;
+    }
+
+    SetEntryDoneFn(FrontEntryDone);
+    SetConfirmEntryFn(FrontConfirmEntry);
+    SetProgressFn(FrontProgress);
+    if (targetFolder && targetFolder[0] != '\0')
+        SetTargetFolder(targetFolder);
+
+    ExtractAll();
+    ShowRunStatus(Archive.status, displayName);
+    SfxStatus status = Archive.status;
+    CloseArchive();
+
+    if (!command || command[0] == '\0' || status != SFX_OK)
+        return status;
+
+    // The command runs in the target folder, after the archive is closed.
+    SetCurrentFolder(targetFolder ? targetFolder : "");
+    char commandLine[260];
+    StrCopyMax(commandLine, command, sizeof(commandLine) - 1);
+    if (StartProgram(commandLine) >= 32)
+        return SFX_RUN_STARTED;
+
+    char text[1024];
+    FormatText(text, "Fehler beim Ausf\xFChren von %s.", commandLine);
+    FrontShowMessage(text);
+    return status;
+}
