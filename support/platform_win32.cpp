@@ -1,0 +1,48 @@
+// Win32 back-end of the platform layer.
+#include "support/platform.h"
+#include "support/str_util.h"
+#include <stdarg.h>
+#include <windows.h>
+
+// winuser.h keeps an old macro of this name that would rename our function.
+#undef OemToAnsi
+
+int FormatText(char* dest, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    int length = wvsprintfA(dest, format, args);
+    va_end(args);
+    return length;
+}
+
+uint32_t SetFileDosTime(FileHandle file, uint16_t dosDate, uint16_t dosTime) {
+    FILETIME local;
+    FILETIME utc;
+    if (!DosDateTimeToFileTime(dosDate, dosTime, &local) || !LocalFileTimeToFileTime(&local, &utc) ||
+        !SetFileTime(reinterpret_cast<HANDLE>(file), nullptr, nullptr, &utc))
+        return GetLastError();
+    return 0;
+}
+
+void OemToAnsi(const char* oem, char* dest) { OemToCharA(oem, dest); }
+
+void Utf8ToAnsi(const char* utf8, char* dest, int destSize) {
+    if (destSize <= 0) return;
+    WCHAR wide[SFX_PATH_MAX + 4];
+    int units = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide, SFX_PATH_MAX + 4);
+    if (units == 0) {
+        dest[0] = 0;
+        return;
+    }
+    wide[SFX_PATH_MAX + 3] = 0;
+    // No best fit: a character the ANSI code page lacks becomes '?', never a
+    // look-alike that could name a different file.
+    BOOL usedDefault = FALSE;
+    int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, dest, destSize, "?",
+                                     &usedDefault);
+    if (length == 0) dest[destSize - 1] = 0;
+}
+
+void SetCurrentFolder(const char* folder) { SetCurrentDirectoryA(folder); }
+
+uint32_t StartProgram(const char* commandLine) { return WinExec(commandLine, SW_SHOWNORMAL); }
