@@ -1,0 +1,53 @@
+// The password prompt for an encrypted entry. The decryption decides when to
+// ask and how often; this only asks once per call.
+#include "ui/ui_state.h"
+#include "ui/resources/resource_ids.h"
+#include "engine/front_end.h"
+#include "support/str_util.h"
+
+static char PasswordEntryName[256];
+static char* PasswordBuffer;    // the archive state's 300-byte password buffer
+
+static void InitPasswordDialog(HWND dialog) {
+    CenterOnDesktop(dialog);
+    char name[256], ext[256], shown[512];
+    SplitPath(PasswordEntryName, nullptr, nullptr, name, ext);
+    StrCopy(shown, name);
+    StrAppend(shown, ext);
+    char prompt[1024];
+    FormatText(prompt,
+               "Der Zugriff auf die Datei '%s' ist nur mit einem Pa\337wort m\366glich.\n\n"
+               "Bitte geben Sie das korrekte Pa\337wort an.",
+               shown);
+    SetDlgItemTextA(dialog, CTL_PASSWORD_PROMPT, prompt);
+    // A repeated question after a wrong password starts empty as well.
+    SetDlgItemTextA(dialog, CTL_PASSWORD_EDIT, "");
+}
+
+static INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) {
+        InitPasswordDialog(dialog);
+        return TRUE;   // focus to the password field
+    }
+    if (message == WM_COMMAND) {
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            // At most 298 characters and the terminating zero.
+            GetDlgItemTextA(dialog, CTL_PASSWORD_EDIT, PasswordBuffer, PASSWORD_SIZE - 1);
+            EndDialog(dialog, IDOK);
+            return TRUE;
+        case IDCANCEL:
+            EndDialog(dialog, IDCANCEL);
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
+int FrontAskPassword(char* password, const char* entryName) {
+    // Names are at most 255 characters; a longer one is cut, never overrun.
+    StrCopyMax(PasswordEntryName, entryName, sizeof PasswordEntryName - 1);
+    PasswordBuffer = password;
+    return DialogBoxParamA(ModuleHandle, MAKEINTRESOURCEA(IDD_PASSWORD), MainWindow,
+                           PasswordDialogProc, 0) == IDOK;
+}

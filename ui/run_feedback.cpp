@@ -1,0 +1,92 @@
+// What the user sees of a running extraction: one status line in the main
+// dialog, the overwrite question, and the cancel that "Abbrechen" requests.
+// The run executes on the GUI thread, so every callback empties the message
+// queue to keep the dialog alive.
+#include "ui/ui_state.h"
+#include "ui/per_mille.h"
+#include "ui/resources/resource_ids.h"
+#include "engine/extract_run.h"   // ReplaceAll, cleared by every run
+#include "engine/front_end.h"
+#include "support/file_layer.h"
+#include "support/str_util.h"
+
+// Name and extension of the entry being written; the progress line reuses it.
+static char EntryDisplayName[261];
+
+// Inputs are at most 255-character names, so the texts stay far below this.
+static const int LINE_SIZE = 512;
+
+// Dialog keyboard handling is not applied here: the messages go straight to
+// their windows.
+void PumpMessages() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+static void SetStatusLine(const char* text) {
+    SetDlgItemTextA(MainWindow, CTL_STATUS_LINE, text);
+}
+
+int FrontConfirmEntry(const CentralHeader* header, const char* targetPath) {
+    PumpMessages();
+    char name[256], ext[256];
+    SplitPath(targetPath, nullptr, nullptr, name, ext);
+
+    int answer = 0;   // extract
+    // An existing folder of that name counts as existing too.
+    if (targetPath[0] != 0 && FileExists(targetPath) && !ReplaceAll) {
+        switch (ConfirmOverwrite(header, targetPath)) {
+        case CTL_NO:
+            answer = 1;   // skip
+            break;
+        case CTL_CANCEL:
+            answer = 2;   // abort the run
+            break;
+        case CTL_REPLACE_ALL:
+            ReplaceAll = 1;
+            break;
+        default:          // "Ja", or no dialog could be shown
+            break;
+        }
+    }
+
+    // name and ext come from one path of at most 255 characters.
+    MemFill(EntryDisplayName, 0, sizeof EntryDisplayName);
+    StrCopy(EntryDisplayName, name);
+    StrAppend(EntryDisplayName, ext);
+    PumpMessages();
+    char line[LINE_SIZE];
+    FormatText(line, " Entpacke : %s", EntryDisplayName);
+    SetStatusLine(line);
+    PumpMessages();
+    return CancelRequested == 1 ? 2 : answer;
+}
+
+bool FrontProgress(uint32_t done, uint32_t total) {
+    PumpMessages();
+    uint32_t perMille = PerMille(done, total);
+    char line[LINE_SIZE];
+    FormatText(line, " Entpacke : %s %d.%d%%", EntryDisplayName, perMille / 10, perMille % 10);
+    SetStatusLine(line);
+    PumpMessages();
+    return CancelRequested != 1;
+}
+
+// A failed entry does not stop the others; the run's own status tells the user.
+bool FrontEntryDone(const CentralHeader*, const char*, SfxStatus) {
+    return true;
+}
+
+void ShowRunStatus(SfxStatus status, const char* displayName) {
+    char line[LINE_SIZE];
+    if (status == SFX_OK)
+        FormatText(line, "%s erfolgreich entkomprimiert.", displayName);
+    else if (status == SFX_USER_ABORT)
+        FormatText(line, "%s : Abbruch durch Anwender.", displayName);
+    else
+        FormatText(line, "Fehler (%u) in %s.", (unsigned)status, displayName);
+    SetStatusLine(line);
+}

@@ -1,0 +1,200 @@
+// Start-up of the dialog program and its main dialog: the target folder in an
+// edit field, "Entpacken" runs the extraction on this thread, "Suchen" opens
+// the classic folder chooser, "Info über" the About box.
+#include "ui/ui_state.h"
+#include "ui/resources/resource_ids.h"
+#include <commdlg.h>
+#include "archive/archive_open.h"
+#include "archive/config_block.h"
+#include "engine/extract_run.h"
+#include "engine/front_end.h"
+#include "support/str_util.h"
+
+HINSTANCE ModuleHandle;
+HWND MainWindow;
+volatile uint32_t CancelRequested;
+
+const char ProductName[] = "Tarvolin Self Extractor";
+
+static char ProgramPath[280];
+// Drive and directory of ProgramPath; kept below 260 characters so that it
+// always fits into TargetFolder.
+static char ProgramFolder[512];
+static uint32_t StartedFromFloppy;
+// 260 characters from the edit field, one more for the appended backslash,
+// and the terminating zero.
+static char TargetFolder[262];
+static char RunCommand[261];
+static uint32_t ExtractBusy;
+static char ChooserBuffer[265];
+
+static const int TARGET_EDIT_LIMIT = 261;
+static const int CHOOSER_BUFFER_SIZE = 265;
+
+// Joins drive and directory of path into dest (at least 512 bytes).
+static void FolderOfPath(const char* path, char* dest) {
+    char dir[256];
+    SplitPath(path, dest, dir, nullptr, nullptr);
+    StrAppend(dest, dir);
+}
+
+// The classic save dialog with a template that hides everything about files:
+// the user walks folders and drives, and the placeholder name in the hidden
+// file field makes OK return "<shown folder>\123.123".
+static bool ChooseTargetFolder(HWND owner) {
+    MemFill(ChooserBuffer, 0, CHOOSER_BUFFER_SIZE);
+    StrCopy(ChooserBuffer, "123.123");
+    OPENFILENAMEA chooser;
+    MemFill(&chooser, 0, sizeof chooser);
+    // The pre-2000 record size selects the classic dialog with our template.
+    chooser.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    chooser.hwndOwner = owner;
+    chooser.hInstance = ModuleHandle;
+    chooser.lpstrFile = ChooserBuffer;
+    chooser.nMaxFile = CHOOSER_BUFFER_SIZE;
+    chooser.lpstrTitle = "Zielverzeichnis ausw\344hlen";
+    chooser.Flags = OFN_HIDEREADONLY | OFN_ENABLETEMPLATE;
+    chooser.lpTemplateName = MAKEINTRESOURCEA(IDD_CHOOSER);
+    return GetSaveFileNameA(&chooser) != 0;
+}
+
+static void OnBrowse() {
+    if (ExtractBusy)
+        return;
+    if (!ChooseTargetFolder(MainWindow))
+        return;
+    char folder[512];
+    FolderOfPath(ChooserBuffer, folder);
+    StrCopy(ChooserBuffer, folder);   // drive + directory of a 264-character path
+    SetDlgItemTextA(MainWindow, CTL_TARGET_EDIT, ChooserBuffer);
+}
+
+static void ShowAbout() {
+    MessageBoxA(MainWindow,
+                "Dieses ZIP-Archiv wurde mit dem Tarvolin erzeugt.\n\n"
+                "Informationen \374ber diese Technologie und \374ber Anwendungen,\n"
+                "die diese Technologie nutzen, erhalten Sie unter\n\n"
+                "\twww.brennholt.example\n\n"
+                "Anfragen richten Sie bitte per E-Mail an\n\n"
+                "\tsfx@brennholt.example",
+                ProductName, MB_OK);
+}
+
+static void OnExtract(HWND dialog) {
+    if (ExtractBusy)
+        return;
+    CancelRequested = 0;
+    ExtractBusy = 1;
+    GetDlgItemTextA(dialog, CTL_TARGET_EDIT, TargetFolder, TARGET_EDIT_LIMIT);
+    if (TargetFolder[0] == 0) {
+        if (StartedFromFloppy) {
+            // A floppy disk is most likely too small for the archive's content.
+            MessageBoxA(MainWindow,
+                        "Vermutlich reicht der Platz auf dem Ziellaufwerk nicht aus. "
+                        "W\344hlen Sie bitte ein Verzeichnis auf Ihrer Festplatte.",
+                        "Velmora Self Extractor", MB_OK);
+            ExtractBusy = 0;
+            return;
+        }
+        StrCopy(TargetFolder, ProgramFolder);
+    }
+    uint32_t length = StrLength(TargetFolder);
+    if (TargetFolder[length - 1] != '\\')
+        StrAppend(TargetFolder, "\\");
+
+    int result = ExtractArchive(ProgramPath, TargetFolder, RunCommand);
+    ExtractBusy = 0;
+    if (result == SFX_RUN_STARTED || result == SFX_OK) {
+        if (RunCommand[0] == 0)
+            MessageBoxA(MainWindow, "Das Archiv wurde erfolgreich entpackt.", ProductName,
+                        MB_OK | MB_ICONINFORMATION);
+        EndDialog(dialog, 1);
+    }
+    // Otherwise the dialog stays open with the run's final status line.
+}
+
+static INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) {
+        CenterOnDesktop(dialog);
+        if (TargetFolder[0])
+            SetDlgItemTextA(dialog, CTL_TARGET_EDIT, TargetFolder);
+        MainWindow = dialog;
+        return TRUE;   // focus to the first tab stop, the edit field
+    }
+    if (message != WM_COMMAND)
+        return FALSE;
+    switch (LOWORD(wParam)) {
+    case CTL_EXTRACT:
+        OnExtract(dialog);
+        break;
+    case CTL_CANCEL:
+        // During a run the callbacks turn this into an abort at their next call.
+        if (ExtractBusy)
+            CancelRequested = 1;
+        else
+            EndDialog(dialog, 2);
+        break;
+    case CTL_ABOUT:
+        ShowAbout();
+        break;
+    case CTL_BROWSE:
+        OnBrowse();
+        break;
+    default:
+        return FALSE;
+    }
+    return TRUE;
+}
+
+static void RegisterDialogClass() {
+    WNDCLASSA windowClass;
+    MemFill(&windowClass, 0, sizeof windowClass);
+    windowClass.style = CS_BYTEALIGNWINDOW | CS_SAVEBITS | CS_DBLCLKS;
+    windowClass.lpfnWndProc = DefDlgProcA;
+    // The dialog manager keeps its own data in these bytes; a 64-bit build
+    // needs room for three pointers there.
+    windowClass.cbWndExtra = sizeof(void*) == 8 ? 48 : DLGWINDOWEXTRA;
+    windowClass.hInstance = ModuleHandle;
+    windowClass.hIcon = LoadIconA(ModuleHandle, MAKEINTRESOURCEA(IDI_MAIN));
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
+    windowClass.lpszClassName = "SfxClass";
+    RegisterClassA(&windowClass);
+}
+
+void FrontShowMessage(const char* text) {
+    MessageBoxA(MainWindow, text, ProductName, MB_OK);
+}
+
+extern "C" void SfxEntry() {
+    // The command line and the start-up show mode are deliberately not read.
+    ModuleHandle = GetModuleHandleA(nullptr);
+    ExtractBusy = 0;
+    RegisterDialogClass();
+
+    // The buffers start zeroed; the size limit keeps ProgramPath's last byte zero.
+    GetModuleFileNameA(nullptr, ProgramPath, sizeof ProgramPath - 1);
+    FolderOfPath(ProgramPath, ProgramFolder);
+    ProgramFolder[259] = 0;
+    char first = ProgramFolder[0] | 0x20;
+    StartedFromFloppy = first == 'a' || first == 'b';
+
+    OpenArchive(ProgramPath);
+    if (Archive.status == SFX_OK)
+        GetConfigBlock(TargetFolder, RunCommand);
+    CloseArchive();
+    // From a floppy drive the user has to name a folder on a larger disk.
+    if (!StartedFromFloppy && TargetFolder[0] == 0)
+        StrCopy(TargetFolder, ProgramFolder);
+
+    DialogBoxParamA(ModuleHandle, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
+
+    // Drain what the dialog left in the queue before leaving.
+    PostQuitMessage(0);
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    ExitProcess(0);
+}
