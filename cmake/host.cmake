@@ -7,6 +7,11 @@ add_compile_options(-Wall -Wextra -Wno-unused-parameter)
 if(SFX_SANITIZE OR SFX_FUZZ)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined -g)
   add_link_options(-fsanitize=address,undefined)
+  if(SFX_FUZZ)
+    # Coverage instrumentation for libFuzzer in everything, the library
+    # included; only the fuzz targets link the fuzzer's main (host_fuzz.cmake).
+    add_compile_options(-fsanitize=fuzzer-no-link)
+  endif()
 endif()
 
 add_library(sfxcore STATIC ${CORE_SOURCES} ${POSIX_BACKEND})
