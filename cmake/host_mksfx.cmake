@@ -1,0 +1,33 @@
+# mksfx, the builder of self-extracting programs (host build), and its tests.
+file(GLOB MKSFX_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/mksfx/*.cpp)
+list(FILTER MKSFX_SOURCES EXCLUDE REGEX ".*_win32\\.cpp$")
+
+add_executable(mksfx ${MKSFX_SOURCES})
+target_link_libraries(mksfx PRIVATE sfxcore ZLIB::ZLIB)
+# The 32-bit stub of the Windows build, used when --stub is not given and no
+# stub lies next to the program.
+target_compile_definitions(mksfx PRIVATE MKSFX_DEFAULT_STUB="${CMAKE_SOURCE_DIR}/build/win32/sfxstub.exe")
+set_target_properties(mksfx PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+enable_testing()
+find_package(Python3 COMPONENTS Interpreter)
+if(Python3_Interpreter_FOUND)
+  set(MKSFX_PYTHON ${Python3_EXECUTABLE})
+else()
+  set(MKSFX_PYTHON python3)   # the tests then fail loudly
+endif()
+set(MKSFX_TEST_ENV
+  MKSFX=$<TARGET_FILE:mksfx>
+  UNSFX=${CMAKE_BINARY_DIR}/unsfx
+  SFX_SOURCE_DIR=${CMAKE_SOURCE_DIR})
+foreach(suite roundtrip password wrap refusals)
+  add_test(NAME mksfx_${suite}
+           COMMAND ${MKSFX_PYTHON} ${CMAKE_SOURCE_DIR}/tests/mksfx/test_${suite}.py)
+  set_tests_properties(mksfx_${suite} PROPERTIES ENVIRONMENT "${MKSFX_TEST_ENV}" TIMEOUT 300)
+endforeach()
+# The Windows build of the builder under 32-bit Wine: slow (minutes), skipped
+# with a reason when Wine or the Windows build is missing.
+add_test(NAME mksfx_wine32
+         COMMAND bash ${CMAKE_SOURCE_DIR}/tests/mksfx/wine_mksfx.sh)
+set_tests_properties(mksfx_wine32 PROPERTIES ENVIRONMENT "${MKSFX_TEST_ENV}" TIMEOUT 1500
+                     SKIP_RETURN_CODE 77 LABELS wine)

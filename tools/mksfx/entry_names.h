@@ -1,0 +1,23 @@
+// Entry names as the builder stores them, and the rules that keep every name
+// extractable by the stub (which refuses unsafe names instead of writing them).
+#pragma once
+#include <stdint.h>
+#include <string>
+
+const size_t MAX_ENTRY_NAME = 255;   // the stub's name buffers hold 255 characters
+
+void AppendUtf8(std::string& out, char32_t c);
+std::string ToUtf8(const std::u32string& text);
+// false for malformed UTF-8 (also overlong forms and surrogates).
+bool DecodeUtf8(const std::string& bytes, std::u32string* text);
+std::u32string DecodeCp850(const std::string& bytes);
+// false when a character has no place in Windows code page 1252.
+bool ToCp1252(const std::u32string& text, std::string* bytes);
+
+// The stored bytes of a name: code page 850 when every character fits there,
+// else UTF-8 with *utf8 set (general purpose flag bit 11).
+std::string EncodeEntryName(const std::u32string& name, bool* utf8);
+
+// true when the stub would extract the name ('/' separated, directories end in
+// '/'); otherwise *problem says why, naming the entry.
+bool CheckEntryName(const std::u32string& name, std::string* problem);

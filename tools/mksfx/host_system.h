@@ -1,0 +1,53 @@
+// The few things the builder needs of the operating system: folder listing,
+// file facts with DOS times, temporary files and the final rename, the
+// terminal and its own location. POSIX: host_system_posix.cpp; Windows (ANSI
+// paths): host_system_win32.cpp.
+#pragma once
+#include <stdint.h>
+#include <stdio.h>
+#include <string>
+#include <vector>
+
+enum PathKind { PATH_MISSING, PATH_FILE, PATH_FOLDER, PATH_OTHER };
+
+struct PathFacts {
+    PathKind kind;
+    uint64_t size;
+    uint16_t dosDate;       // last modification, local time, DOS format
+    uint16_t dosTime;
+};
+
+// Facts of a path, following symbolic links. false with *error on failure
+// (a missing path is no failure: kind PATH_MISSING).
+bool GetPathFacts(const std::string& path, PathFacts* facts, std::string* error);
+// Names in a folder, without "." and "..", in no particular order.
+bool ListFolder(const std::string& path, std::vector<std::string>* names, std::string* error);
+// The path separator of the platform's own paths.
+char NativeSeparator();
+// A name as the platform gives it (UTF-8 on POSIX, the ANSI code page on
+// Windows) as Unicode; false when it cannot be decoded.
+bool NativeToUnicode(const std::string& native, std::u32string* text);
+// Text typed by the user on the command line as Windows code page 1252, the
+// code page the stub reads its configuration and passwords in.
+bool NativeToAnsi(const std::string& native, std::string* ansi);
+
+// Creates a new, uniquely named file in the folder of 'near' and opens it for
+// writing; *path receives its name.
+FILE* CreateTempBeside(const std::string& near, std::string* path, std::string* error);
+// Creates a new empty folder for scratch work; *path receives its name (with
+// a trailing separator).
+bool CreateScratchFolder(std::string* path, std::string* error);
+// Removes a folder with everything below it; best effort.
+void RemoveTree(const std::string& path);
+// Cuts an open file to length bytes.
+bool TruncateOpenFile(FILE* file, uint64_t length);
+// Puts 'from' in place of 'to', replacing an existing file in one step.
+bool PutFileInPlace(const std::string& from, const std::string& to, std::string* error);
+bool RemoveFile(const std::string& path);
+
+bool StderrIsTerminal();
+// The folder of the running program, with a trailing separator, or "".
+std::string ProgramFolder();
+// Seeds for the encryption headers: unpredictable bytes where the platform
+// offers them, else time-based.
+void FillRandom(uint8_t* buffer, size_t count);

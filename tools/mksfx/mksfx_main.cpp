@@ -1,0 +1,252 @@
+// mksfx: builds a self-extracting program from the stub, a configuration
+// block and a ZIP archive (packed from files and folders, or an existing one).
+// Every check that can refuse the input runs before the output is touched;
+// the program file is written beside OUT under a temporary name, read back
+// through the extractor's own code and only then renamed to OUT.
+#include "tools/mksfx/entry_names.h"
+#include "tools/mksfx/host_system.h"
+#include "tools/mksfx/input_walk.h"
+#include "tools/mksfx/options.h"
+#include "tools/mksfx/progress_bar.h"
+#include "tools/mksfx/readback_check.h"
+#include "tools/mksfx/stub_image.h"
+#include "tools/mksfx/zip_pack.h"
+#include "tools/mksfx/zip_wrap.h"
+#include "archive/zip_records.h"
+
+#include <stdio.h>
+
+#ifndef MKSFX_DEFAULT_STUB
+#define MKSFX_DEFAULT_STUB ""
+#endif
+
+namespace {
+
+const size_t CONFIG_FIELD = 257;
+const size_t CONFIG_TEXT_MAX = 256;
+const size_t PASSWORD_MAX = 255;
+
+int Fail(const std::string& message) {
+    fprintf(stderr, "mksfx: %s\n", message.c_str());
+    return 1;
+}
+
+// Text for the configuration block or the password: code page 1252, the
+// stub's own, within the field's length.
+bool ToStubText(const std::string& typed, const char* what, size_t maximum, std::string* ansi,
+                std::string* error) {
+    if (!NativeToAnsi(typed, ansi)) {
+        *error = std::string(what) + " holds characters that Windows code page 1252 lacks";
+        return false;
+    }
+    if (ansi->size() > maximum) {
+        *error = std::string(what) + " is " + std::to_string(ansi->size()) + " characters long; at most " +
+                 std::to_string(maximum) + " fit";
+        return false;
+    }
+    return true;
+}
+
+std::string ConfigBlockBytes(const std::string& target, const std::string& command) {
+    std::string block = target;
+    block.resize(CONFIG_FIELD, '\0');
+    block += command;
+    block.resize(2 * CONFIG_FIELD, '\0');
+    return block;
+}
+
+std::string DefaultStub() {
+    std::string folder = ProgramFolder();
+    std::string candidates[] = {
+        folder + "sfxstub.exe",                 // mksfx.exe beside the stub (Windows build)
+        folder + ".." + NativeSeparator() + "win32" + NativeSeparator() + "sfxstub.exe",
+        MKSFX_DEFAULT_STUB,
+    };
+    for (const std::string& candidate : candidates) {
+        PathFacts facts;
+        std::string ignored;
+        if (!candidate.empty() && GetPathFacts(candidate, &facts, &ignored) && facts.kind == PATH_FILE)
+            return candidate;
+    }
+    return std::string();
+}
+
+std::string Percent(uint64_t part, uint64_t whole) {
+    if (whole == 0) return "100.0%";
+    uint64_t permille = (part * 1000 + whole / 2) / whole;
+    return std::to_string(permille / 10) + "." + std::to_string(permille % 10) + "%";
+}
+
+struct Build {
+    MksfxOptions options;
+    std::string target, command, password;  // code page 1252
+    std::string stub;
+    std::vector<PackItem> items;
+    WrapPlan wrap;
+    bool wrapping = false;
+    ReadbackExpect expect;
+    uint64_t originalBytes = 0;
+    uint64_t archiveStart = 0;
+    uint64_t packedBytes = 0;               // compressed data of all entries
+    uint64_t programSize = 0;
+};
+
+// Everything that can refuse the input, before any file is created.
+bool Prepare(Build& build, std::string* error) {
+    MksfxOptions& o = build.options;
+    if (!ToStubText(o.target, "the target folder (--target)", CONFIG_TEXT_MAX, &build.target, error) ||
+        !ToStubText(o.run, "the command (--run)", CONFIG_TEXT_MAX, &build.command, error))
+        return false;
+    if (o.hasPassword && !ToStubText(o.password, "the password", PASSWORD_MAX, &build.password, error))
+        return false;
+
+    std::string stubPath = o.stub.empty() ? DefaultStub() : o.stub;
+    if (stubPath.empty()) {
+        *error = "no stub found (looked for sfxstub.exe beside mksfx, in ../win32/ and at \"" +
+                 std::string(MKSFX_DEFAULT_STUB) + "\"); build it or give --stub FILE";
+        return false;
+    }
+    if (!LoadStub(stubPath, &build.stub, error)) return false;
+
+    PathFacts outFacts;
+    if (!GetPathFacts(o.output, &outFacts, error)) return false;
+    if (outFacts.kind == PATH_FOLDER || outFacts.kind == PATH_OTHER) {
+        *error = o.output + ": exists and is not a file";
+        return false;
+    }
+
+    build.archiveStart = build.stub.size() + 2 * CONFIG_FIELD;
+    build.expect.target = build.target;
+    build.expect.command = build.command;
+    build.expect.hasPassword = o.hasPassword;
+    build.expect.password = build.password;
+    if (!o.zipArchive.empty()) {
+        build.wrapping = true;
+        if (!PlanWrap(o.zipArchive, &build.wrap, error)) return false;
+        if (build.archiveStart + WrappedSize(build.wrap) >= PROGRAM_LIMIT) {
+            *error = "the program file would reach 2 GiB, more than the stub can read";
+            return false;
+        }
+        build.expect.entries = build.wrap.entryCount;
+        // Folder entries carry no data; the extractor passes them over.
+        uint32_t folders = 0;
+        for (size_t at : build.wrap.headerPositions) {
+            uint16_t nameLength = Get16(reinterpret_cast<const uint8_t*>(build.wrap.central.data()) + at + 28);
+            if (nameLength > 0 && build.wrap.central[at + 46 + nameLength - 1] == '/') ++folders;
+        }
+        build.expect.files = build.wrap.entryCount - folders;
+        build.originalBytes = build.wrap.dataSize;
+        return true;
+    }
+    if (!CollectInputs(o.paths, &build.items, error)) return false;
+    uint64_t worstCase = build.archiveStart + 22;
+    for (const PackItem& item : build.items) {
+        build.originalBytes += item.size;
+        std::string name = ToUtf8(item.name);
+        worstCase += 30 + 46 + 2 * name.size() + item.size + (o.hasPassword ? 12 : 0);
+        build.expect.entries++;
+        if (!item.isFolder) build.expect.files++;
+    }
+    // Stored entries cannot shrink, so their size is known now; deflated ones
+    // are checked again while they are written.
+    if (o.level == 0 && worstCase >= PROGRAM_LIMIT) {
+        *error = "the program file would reach 2 GiB, more than the stub can read";
+        return false;
+    }
+    return true;
+}
+
+bool WriteProgram(Build& build, OutputFile& out, std::string* error) {
+    ProgressBar bar;
+    StartProgress(bar, !build.options.quiet && StderrIsTerminal(), build.originalBytes);
+    bool ok = WriteBytes(out, build.stub) && WriteBytes(out, ConfigBlockBytes(build.target, build.command));
+    if (!ok) {
+        *error = "cannot write " + out.path;
+    } else if (build.wrapping) {
+        ok = WriteWrapped(out, build.wrap, &bar, error);
+        build.packedBytes = 0;
+        for (size_t at : build.wrap.headerPositions)
+            build.packedBytes += Get32(reinterpret_cast<const uint8_t*>(build.wrap.central.data()) + at + 20);
+    } else {
+        PackSettings settings;
+        settings.level = build.options.level;
+        settings.encrypt = build.options.hasPassword;
+        settings.password = build.password;
+        settings.progress = &bar;
+        std::vector<PackedEntry> entries;
+        ok = PackItems(out, build.items, settings, &entries, error) &&
+             WriteCentralDirectory(out, entries, std::string(), error);
+        for (const PackedEntry& entry : entries) build.packedBytes += entry.compressedSize;
+    }
+    EndProgress(bar);
+    if (!ok) return false;
+    // A stored rewrite of an entry can leave bytes behind the end record.
+    if (!TruncateOpenFile(out.file, out.position) || fflush(out.file) != 0) {
+        *error = "cannot write " + out.path;
+        return false;
+    }
+    build.programSize = out.position;
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Build build;
+    std::string error;
+    if (!ParseOptions(argc, argv, &build.options, &error)) {
+        fprintf(stderr, "mksfx: %s\n", error.c_str());
+        return 2;
+    }
+    if (build.options.help) {
+        fputs(UsageText(), stdout);
+        return 0;
+    }
+    if (!Prepare(build, &error)) return Fail(error);
+
+    OutputFile out;
+    out.file = CreateTempBeside(build.options.output, &out.path, &error);
+    if (!out.file) return Fail(error);
+    bool written = WriteProgram(build, out, &error);
+    if (fclose(out.file) != 0 && written) {
+        written = false;
+        error = "cannot write " + out.path;
+    }
+    if (!written) {
+        RemoveFile(out.path);
+        return Fail(error);
+    }
+
+    ReadbackReport report;
+    if (!CheckProgramFile(out.path, build.expect, &report)) {
+        RemoveFile(out.path);
+        fprintf(stderr, "mksfx: the program file does not read back correctly; %s not written:\n",
+                build.options.output.c_str());
+        for (const std::string& problem : report.problems) fprintf(stderr, "  %s\n", problem.c_str());
+        return 1;
+    }
+    if (!PutFileInPlace(out.path, build.options.output, &error)) {
+        RemoveFile(out.path);
+        return Fail(error);
+    }
+
+    if (!build.options.quiet) {
+        uint32_t folders = build.expect.entries - build.expect.files;
+        printf("%s: %llu bytes (stub %llu, configuration 514, archive %llu)\n", build.options.output.c_str(),
+               (unsigned long long)build.programSize, (unsigned long long)build.stub.size(),
+               (unsigned long long)(build.programSize - build.archiveStart));
+        printf("  %u entries (%u files, %u folders): %llu bytes packed into %llu (%s)\n", build.expect.entries,
+               build.expect.files, folders, (unsigned long long)build.originalBytes,
+               (unsigned long long)build.packedBytes, Percent(build.packedBytes, build.originalBytes).c_str());
+        printf("  checked through the extractor: %u of %u files, CRC-32 correct\n", report.checked,
+               build.expect.files);
+        if (report.lockedUnchecked)
+            printf("  %u encrypted files not checked (no --password given)\n", report.lockedUnchecked);
+        if (report.longUnchecked)
+            printf("  %u files with very long names not checked (they need a short target folder)\n",
+                   report.longUnchecked);
+        if (!build.target.empty()) printf("  target folder: %s\n", build.options.target.c_str());
+        if (!build.command.empty()) printf("  command: %s\n", build.options.run.c_str());
+    }
+    return 0;
+}

@@ -1,0 +1,17 @@
+// The traditional ZIP encryption (the writing side of what the stub decrypts).
+#pragma once
+#include <stdint.h>
+#include <stddef.h>
+#include <string>
+
+struct ZipCipher {
+    uint32_t keys[3];
+};
+
+void StartCipher(ZipCipher& cipher, const std::string& password);
+void EncryptBytes(ZipCipher& cipher, uint8_t* data, size_t count);
+// The 12-byte header that starts an encrypted entry: 11 random bytes and the
+// high byte of the entry's CRC-32, which the extractor checks the password by.
+// Returns it encrypted, with the cipher ready for the entry's data.
+std::string StartEncryptedEntry(ZipCipher& cipher, const std::string& password, uint32_t crc,
+                                const uint8_t random[11]);
