@@ -140,6 +140,10 @@ static void RunEntryLoop(Catalog* catalog) {
         char targetPath[SFX_PATH_MAX];
         MemFill(targetPath, 0, sizeof(targetPath));
         SfxStatus mapped = MapEntryPath(entry->name, targetPath);
+        // The catalogue keeps at most 255 characters of a name; a longer one
+        // arrives cut and would be written under another name.
+        if (mapped == SFX_OK && entry->header.nameLength > SFX_PATH_MAX - 1)
+            mapped = SFX_ERR_CREATE;
         if (NamePartEmpty(targetPath))
             continue;
         if (mapped != SFX_OK) {

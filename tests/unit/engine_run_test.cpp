@@ -1,0 +1,135 @@
+// The extraction run: callbacks, the run's final status, the command.
+#include "engine_test_util.h"
+#include "support/host_text.h"
+#include <string.h>
+
+namespace {
+
+struct RunTest : ::testing::Test {
+    KeepCurrentFolder keepFolder;
+    TempDir dir;
+    std::string out;
+    int startsBefore = 0;
+    void SetUp() override {
+        ResetTestFrontEnd();
+        out = dir.File("out");
+        startsBefore = HostStartCount;
+    }
+    int Starts() const { return HostStartCount - startsBefore; }
+};
+
+TEST_F(RunTest, FailedEntryMakesTheRunFailEvenWhenItGoesOn) {
+    ZipEntrySpec bad = Stored("bad.txt", "bad");
+    bad.hasCrc = true;
+    bad.crc = 7;
+    ZipEntrySpec unsupported = Stored("new.txt", "x");
+    unsupported.versionNeeded = 45;
+    int result = RunImage(dir, Image({Stored("a.txt", "a"), bad, unsupported, Stored("z.txt", "z")}, "setup.exe"),
+                          out, "setup.exe");
+    EXPECT_EQ(result, SFX_ERR_CRC) << "the first failure, not the last";
+    EXPECT_EQ(Archive.status, SFX_ERR_CRC);
+    EXPECT_EQ(Front.entryStatuses,
+              (std::vector<SfxStatus>{SFX_OK, SFX_ERR_CRC, SFX_ERR_UNSUPPORTED, SFX_OK}));
+    EXPECT_EQ(Front.lastRunStatus, SFX_ERR_CRC);
+    EXPECT_EQ(Front.lastRunName, "prog.exe");
+    EXPECT_EQ(Starts(), 0) << "no command after a failed entry";
+    EXPECT_EQ(ReadFileBytes(out + "/z.txt"), "z");
+}
+
+TEST_F(RunTest, CancelInProgressIsTheRunsResult) {
+    Front.progress = [](uint32_t, uint32_t) { return false; };
+    int result = RunImage(dir, Image({Stored("a.txt", "a"), Stored("b.txt", "b")}), out, "go.exe");
+    EXPECT_EQ(result, SFX_USER_ABORT);
+    EXPECT_EQ(Front.entryStatuses, (std::vector<SfxStatus>{SFX_USER_ABORT, SFX_USER_ABORT}));
+    EXPECT_EQ(Front.lastRunStatus, SFX_USER_ABORT);
+    EXPECT_EQ(Starts(), 0);
+    EXPECT_EQ(ListTree(out), std::vector<std::string>{});
+}
+
+TEST_F(RunTest, EntryDoneAnsweringFalseEndsTheRunWithThatStatus) {
+    ZipEntrySpec bad = Stored("bad.txt", "bad");
+    bad.method = 9;
+    Front.entryDone = [](const CentralHeader*, const char*, SfxStatus s) { return s == SFX_OK; };
+    int result = RunImage(dir, Image({bad, Stored("later.txt", "l")}), out);
+    EXPECT_EQ(result, SFX_ERR_UNSUPPORTED);
+    EXPECT_EQ(Front.entryDoneCalls, 1);
+    EXPECT_FALSE(Exists(out + "/later.txt"));
+}
+
+TEST_F(RunTest, AbortAtTheFirstConfirmationExtractsNothing) {
+    Front.confirm = [](const CentralHeader*, const char*) { return 2; };
+    int result = RunImage(dir, Image({Stored("a.txt", "a"), Stored("b.txt", "b")}), out, "go.exe");
+    EXPECT_EQ(result, SFX_USER_ABORT);
+    EXPECT_EQ(Front.confirmCalls, 1);
+    EXPECT_EQ(Front.entryDoneCalls, 0);
+    EXPECT_EQ(Front.lastRunStatus, SFX_USER_ABORT);
+    EXPECT_EQ(Starts(), 0);
+    EXPECT_FALSE(Exists(out));
+}
+
+TEST_F(RunTest, SkippingEveryEntryIsASuccessWithoutReports) {
+    Front.confirm = [](const CentralHeader*, const char*) { return 1; };
+    int result = RunImage(dir, Image({Stored("a.txt", "a"), Stored("b.txt", "b")}), out);
+    EXPECT_EQ(result, SFX_OK);
+    EXPECT_EQ(Front.confirmCalls, 2);
+    EXPECT_EQ(Front.entryDoneCalls, 0);
+    EXPECT_FALSE(Exists(out));
+}
+
+TEST_F(RunTest, ConfirmationSeesTheMappedTargetPath) {
+    static std::string seen;
+    Front.confirm = [](const CentralHeader* h, const char* path) {
+        seen = path;
+        return h->uncompressedSize == 3 ? 0 : 1;
+    };
+    RunImage(dir, Image({Stored("d/e/f.txt", "abc")}), out);
+    EXPECT_EQ(seen, out + "\\d\\e\\f.txt");
+    EXPECT_EQ(ReadFileBytes(out + "/d/e/f.txt"), "abc");
+}
+
+TEST_F(RunTest, CommandStartsInTheTargetFolderAfterAClean) {
+    int result = RunImage(dir, Image({Stored("a.txt", "a")}), out, "setup.exe /q");
+    EXPECT_EQ(result, SFX_RUN_STARTED);
+    EXPECT_EQ(Archive.status, SFX_OK);
+    EXPECT_EQ(Starts(), 1);
+    EXPECT_STREQ(HostStartedCommand, "setup.exe /q");
+    EXPECT_EQ(std::string(HostStartedFolder), out);
+    EXPECT_EQ(Archive.archiveHandle, FILE_NONE) << "the archive is closed before the command runs";
+}
+
+TEST_F(RunTest, MissingProgramFileIsReportedWithoutCallbacks) {
+    int result = ExtractArchive(dir.File("missing.exe").c_str(), out.c_str(), "go.exe");
+    EXPECT_EQ(result, SFX_ERR_IO);
+    EXPECT_EQ(Front.runStatusCalls, 1);
+    EXPECT_EQ(Front.lastRunStatus, SFX_ERR_IO);
+    EXPECT_EQ(Front.lastRunName, "missing.exe");
+    EXPECT_EQ(Front.confirmCalls + Front.entryDoneCalls, 0);
+    EXPECT_EQ(Starts(), 0);
+}
+
+TEST_F(RunTest, EmptyCentralDirectoryEndsTheRunWithoutCommand) {
+    int result = RunImage(dir, Image({}), out, "go.exe");
+    EXPECT_EQ(result, SFX_ERR_EMPTY);
+    EXPECT_EQ(Front.lastRunStatus, SFX_ERR_EMPTY);
+    EXPECT_EQ(Starts(), 0);
+}
+
+TEST_F(RunTest, EveryRunAsksTheOverwriteQuestionAgain) {
+    ReplaceAll = 1;
+    RunImage(dir, Image({Stored("a.txt", "a")}), out);
+    EXPECT_EQ(ReplaceAll, 0u);
+}
+
+TEST_F(RunTest, PasswordOfOneEntryIsTriedFirstForTheNext) {
+    ZipEntrySpec a = Stored("a.bin", Pattern(5000, 1));
+    a.password = "secret";
+    ZipEntrySpec b = Stored("b.bin", Pattern(7000, 2));
+    b.password = "secret";
+    Front.password = AnswerSecret;
+    ASSERT_EQ(RunImage(dir, Image({a, b}), out), SFX_OK);
+    EXPECT_EQ(Front.passwordCalls, 1);
+    EXPECT_EQ(ReadFileBytes(out + "/a.bin"), a.data);
+    EXPECT_EQ(ReadFileBytes(out + "/b.bin"), b.data);
+}
+
+}  // namespace
