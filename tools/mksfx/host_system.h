@@ -31,9 +31,9 @@ bool NativeToUnicode(const std::string& native, std::u32string* text);
 // code page the stub reads its configuration and passwords in.
 bool NativeToAnsi(const std::string& native, std::string* ansi);
 
-// Creates a new, uniquely named file in the folder of 'near' and opens it for
+// Creates a new, uniquely named file in the folder of 'beside' and opens it for
 // writing; *path receives its name.
-FILE* CreateTempBeside(const std::string& near, std::string* path, std::string* error);
+FILE* CreateTempBeside(const std::string& beside, std::string* path, std::string* error);
 // Creates a new empty folder for scratch work; *path receives its name (with
 // a trailing separator).
 bool CreateScratchFolder(std::string* path, std::string* error);

@@ -81,9 +81,9 @@ bool NativeToAnsi(const std::string& native, std::string* ansi) {
     return DecodeUtf8(native, &text) && ToCp1252(text, ansi);
 }
 
-FILE* CreateTempBeside(const std::string& near, std::string* path, std::string* error) {
-    size_t slash = near.find_last_of('/');
-    std::string folder = slash == std::string::npos ? std::string() : near.substr(0, slash + 1);
+FILE* CreateTempBeside(const std::string& beside, std::string* path, std::string* error) {
+    size_t slash = beside.find_last_of('/');
+    std::string folder = slash == std::string::npos ? std::string() : beside.substr(0, slash + 1);
     std::string pattern = folder + ".mksfx-XXXXXX";
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back(0);

@@ -85,8 +85,8 @@ bool NativeToAnsi(const std::string& native, std::string* ansi) {
     return NativeToUnicode(native, &text) && ToCp1252(text, ansi);
 }
 
-FILE* CreateTempBeside(const std::string& near, std::string* path, std::string* error) {
-    std::string folder = FolderOf(near);
+FILE* CreateTempBeside(const std::string& beside, std::string* path, std::string* error) {
+    std::string folder = FolderOf(beside);
     char name[MAX_PATH];
     if (!GetTempFileNameA(folder.empty() ? "." : folder.c_str(), "mks", 0, name)) {
         *error = SystemError("cannot create a temporary file in " + (folder.empty() ? "." : folder));

@@ -7,7 +7,12 @@
 
 const uint64_t PROGRAM_LIMIT = 0x80000000ull;   // the stub seeks with signed 32-bit offsets
 const uint16_t VERSION_NEEDED = 20;             // 2.0: deflate and traditional encryption
-const uint16_t VERSION_MADE_BY = 20;            // 2.0 on MS-DOS/FAT (host 0): names in the OEM code page
+// Version made by: 2.0 on MS-DOS/FAT (host 0) says "name in the OEM code
+// page" to readers on every system; UTF-8 names are marked as made on NTFS
+// (host 10), since some Unix readers convert names of FAT archives from the
+// OEM code page even when flag bit 11 says UTF-8.
+const uint16_t VERSION_MADE_BY_OEM = 0x0014;
+const uint16_t VERSION_MADE_BY_UTF8 = 0x0A14;
 const uint32_t DOS_ATTRIBUTE_FOLDER = 0x10;
 const uint32_t DOS_ATTRIBUTE_ARCHIVE = 0x20;
 

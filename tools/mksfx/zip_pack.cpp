@@ -272,7 +272,7 @@ bool WriteCentralDirectory(OutputFile& out, const std::vector<PackedEntry>& entr
     std::string directory;
     for (const PackedEntry& entry : entries) {
         Put32(directory, SIG_CENTRAL_HEADER);
-        Put16(directory, VERSION_MADE_BY);
+        Put16(directory, (entry.flags & ZIP_FLAG_UTF8) ? VERSION_MADE_BY_UTF8 : VERSION_MADE_BY_OEM);
         Put16(directory, VERSION_NEEDED);
         Put16(directory, entry.flags);
         Put16(directory, entry.method);
