@@ -96,7 +96,8 @@ bool CheckEntry(Reader& reader, const WrapPlan& plan, const uint8_t* h, const st
     }
     if ((versionNeeded & 0xFF) > 20) {
         *error = entry + " needs version " + std::to_string((versionNeeded & 0xFF) / 10) + "." +
-                 std::to_string((versionNeeded & 0xFF) % 10) + " to extract; the stub handles up to 2.0";
+                 std::to_string((versionNeeded & 0xFF) % 10) +
+                 ((versionNeeded & 0xFF) == 45 ? " (Zip64)" : "") + " to extract; the stub handles up to 2.0";
         return false;
     }
     if ((flags & ZIP_FLAG_ENCRYPTED) && (flags & ZIP_FLAG_DATA_DESCRIPTOR)) {
