@@ -1,0 +1,556 @@
+#!/usr/bin/env python3
+"""End-to-end scenarios of the 64-bit self-extractor under Wine.
+
+Each scenario builds a self-extractor from the stub and a ZIP made by a real
+tool, plays a script through the Win32 driver (windows, texts, buttons, exit
+code) and then checks from Linux what landed on the disk, byte for byte and
+with the files' times. Prints one line per scenario: PASS, FAIL or SKIPPED
+with the name, and the driver's log under a failure.
+
+Usage: run_scenarios.py [--only NAME,...] [--counts FILE]
+"""
+import argparse
+import os
+import random
+import shutil
+import sys
+import time
+import traceback
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import e2e_lib as lib  # noqa: E402
+
+STUB = os.environ.get("SFX_STUB64", os.path.join(lib.BUILD, "win64", "sfxstub.exe"))
+DRIVER = os.environ.get("SFX_E2E_DRIVER", os.path.join(lib.BUILD, "win64", "sfxdriver.exe"))
+WORK = os.path.join(lib.BUILD, "e2e-work")
+
+SUMMER = (2021, 7, 15, 13, 24, 36)   # daylight saving time in the test zone
+WINTER = (2020, 1, 2, 3, 4, 6)
+OLD = (2019, 11, 30, 22, 58, 10)     # the files that are already there
+
+OVERWRITE_CAPTION = "Ersetzen von Dateien bestätigen"
+PASSWORD_CAPTION = "Paßwort-Abfrage"
+SUCCESS_TEXT = "Das Archiv wurde erfolgreich entpackt."
+MAIN_CAPTION = "Tarvolin Self Extractor"
+
+
+def when(fields):
+    return "%04d-%02d-%02d %02d:%02d:%02d" % fields
+
+
+class Scenario:
+    """Folders of one scenario: the sources (Linux only) and the program's
+    folder inside drive C: of the prefix."""
+
+    def __init__(self, wine, name):
+        self.wine = wine
+        self.name = name
+        self.src = os.path.join(WORK, name, "src")
+        self.zip = os.path.join(WORK, name, name + ".zip")
+        self.dir = os.path.join(wine.drive_c, "e2e", name)
+        for path in (os.path.join(WORK, name), self.dir):
+            if os.path.exists(path):
+                subprocess_chmod_writable(path)
+                shutil.rmtree(path)
+        os.makedirs(self.src)
+        os.makedirs(self.dir)
+        self.exe = os.path.join(self.dir, name + ".exe")
+        self.win_dir = wine.windows_path(self.dir) + "\\"
+        self.win_exe = self.win_dir + name + ".exe"
+
+    def files(self, contents, stamp=SUMMER):
+        for rel, data in contents.items():
+            path = os.path.join(self.src, rel)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(data)
+            lib.set_time(path, lib.local_stamp(*stamp))
+
+    def existing(self, folder, contents, stamp=OLD):
+        for rel, data in contents.items():
+            path = os.path.join(self.dir, folder, rel)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(data)
+            lib.set_time(path, lib.local_stamp(*stamp))
+
+    def build(self, names, target="", command="", **zip_options):
+        lib.make_zip(self.src, self.zip, names, **zip_options)
+        lib.assemble(STUB, self.zip, self.exe, target, command)
+
+    def play(self, lines):
+        script = ["timeout 30", "cd " + self.win_dir, "start " + self.win_exe, "wait-main"] + lines
+        return self.wine.run_driver(DRIVER, script, self.name)
+
+    def out(self, folder):
+        return os.path.join(self.dir, folder)
+
+
+def subprocess_chmod_writable(path):
+    for folder, dirs, files in os.walk(path):
+        for name in dirs + files:
+            try:
+                os.chmod(os.path.join(folder, name), 0o755)
+            except OSError:
+                pass
+
+
+def success_box(name):
+    return ["wait-box", "expect-caption " + MAIN_CAPTION, "expect-box-text " + SUCCESS_TEXT,
+            "main", "expect-status %s.exe erfolgreich entkomprimiert." % name,
+            "shot success", "wait-box", "click 1", "wait-gone", "wait-exit-quiet 0"]
+
+
+def text_file(lines):
+    return ("\r\n".join(lines) + "\r\n").encode("cp1252")
+
+
+GERMAN = text_file(["Grüße aus Köln!", "Die Straße ist lang, der Fluss ist breit."] * 40)
+ENGLISH = text_file(["The quick brown fox jumps over the lazy dog."] * 50)
+
+
+def pseudo_random(size, seed):
+    return random.Random(seed).randbytes(size)
+
+
+def case_insensitive(folder, name):
+    for entry in os.listdir(folder):
+        if entry.lower() == name.lower():
+            return os.path.join(folder, entry)
+    return None
+
+
+# ----------------------------------------------------------------------------
+# Scenarios. Each returns a list of problems (empty: passed) plus the log.
+
+def success_without_command(wine):
+    """Folder edit shows the program's folder; a folder typed without a
+    trailing backslash; success box, dialog closed, exit code 0; files byte
+    for byte with times, deflated, stored and empty entries, a subfolder."""
+    s = Scenario(wine, "success_plain")
+    s.files({"readme.txt": GERMAN, "data/numbers.bin": bytes(range(256)) * 64,
+             "data/noise.bin": pseudo_random(3000, 1), "leer.txt": b""}, SUMMER)
+    s.files({"english.txt": ENGLISH}, WINTER)
+    names = ["readme.txt", "english.txt", "data/numbers.bin", "data/noise.bin", "leer.txt"]
+    s.build(names)
+    passed, log = s.play([
+        "expect-caption " + MAIN_CAPTION,
+        "expect-text 1000 " + s.win_dir,
+        "expect-text 1005 ",
+        "shot main",
+        "settext 1000 " + s.win_dir + "ziel",
+        "click 1"] + success_box(s.name))
+    problems = [] if passed else ["driver failed"]
+    problems += lib.compare_tree(s.src, names, s.out("ziel"))
+    return problems, log
+
+
+def command_runs_in_target(wine):
+    """Configured target shown in the edit field; the configured command runs
+    in the target folder after the run and no box appears."""
+    s = Scenario(wine, "command_runs")
+    s.files({"a.txt": ENGLISH, "sub/b.txt": GERMAN})
+    target = s.win_dir + "konfiguriert"
+    s.build(["a.txt", "sub/b.txt"], target=target, command="cmd /c echo x> marker.txt")
+    passed, log = s.play([
+        "expect-text 1000 " + target,
+        "shot main",
+        "click 1",
+        "wait-exit-quiet 0"])
+    problems = [] if passed else ["driver failed"]
+    problems += lib.compare_tree(s.src, ["a.txt", "sub/b.txt"], s.out("konfiguriert"))
+    marker = os.path.join(s.out("konfiguriert"), "marker.txt")
+    for _ in range(300):   # the command outlives the self-extractor
+        if os.path.exists(marker) and os.path.getsize(marker) > 0:
+            break
+        time.sleep(0.1)
+    if not os.path.exists(marker):
+        problems.append("the command left no marker.txt in the target folder")
+    elif open(marker, "rb").read().strip() != b"x":
+        problems.append("marker.txt holds %r" % open(marker, "rb").read())
+    return problems, log
+
+
+def command_cannot_start(wine):
+    """A configured command that cannot start: the German error box naming
+    it; the files are there and the program ends with 0."""
+    s = Scenario(wine, "command_fails")
+    s.files({"a.txt": ENGLISH})
+    command = "C:\\e2e\\gibtsnicht\\setup.exe"
+    s.build(["a.txt"], target=s.win_dir + "ziel", command=command)
+    passed, log = s.play([
+        "click 1",
+        "wait-box",
+        "expect-caption " + MAIN_CAPTION,
+        "expect-box-text Fehler beim Ausführen von %s." % command,
+        "shot error-box",
+        "click 1",
+        "wait-gone",
+        "wait-exit-quiet 0"])
+    problems = [] if passed else ["driver failed"]
+    problems += lib.compare_tree(s.src, ["a.txt"], s.out("ziel"))
+    return problems, log
+
+
+def floppy_start(wine):
+    """Started from drive A: the edit field is empty, "Entpacken" warns and
+    starts nothing; after typing a folder the run works. A configured target
+    is shown even from drive A:."""
+    s = Scenario(wine, "floppy")
+    s.files({"a.txt": ENGLISH, "b.txt": GERMAN})
+    s.build(["a.txt", "b.txt"])
+    floppy = os.path.join(WORK, "floppy", "disk")
+    os.makedirs(floppy)
+    shutil.copy(s.exe, os.path.join(floppy, "install.exe"))
+    configured = os.path.join(floppy, "config.exe")
+    lib.assemble(STUB, s.zip, configured, target="C:\\e2e\\floppy\\vorgabe")
+    link = os.path.join(wine.prefix, "dosdevices", "a:")
+    if os.path.lexists(link):
+        os.unlink(link)
+    os.symlink(floppy, link)
+    try:
+        script = [
+            "timeout 60", "cd A:\\", "start A:\\install.exe", "wait-main",
+            "expect-text 1000 ",
+            "shot main-empty",
+            "click 1",
+            "wait-box",
+            "expect-caption Velmora Self Extractor",
+            "expect-box-text Vermutlich reicht der Platz auf dem Ziellaufwerk nicht aus. "
+            "Wählen Sie bitte ein Verzeichnis auf Ihrer Festplatte.",
+            "shot warning",
+            "click 1",
+            "wait-gone",
+            "main",
+            "expect-text 1005 ",
+            "expect-text 1000 ",
+            "settext 1000 " + s.win_dir + "ziel\\",
+            "click 1"] + success_box("install")
+        passed, log = wine.run_driver(DRIVER, script, s.name)
+        problems = [] if passed else ["driver failed"]
+        problems += lib.compare_tree(s.src, ["a.txt", "b.txt"], s.out("ziel"))
+        script = ["timeout 60", "cd A:\\", "start A:\\config.exe", "wait-main",
+                  "expect-text 1000 C:\\e2e\\floppy\\vorgabe", "shot configured", "click 2",
+                  "wait-exit-quiet 0"]
+        passed, log2 = wine.run_driver(DRIVER, script, s.name + "_configured")
+        if not passed:
+            problems.append("configured target from drive A: failed")
+        log += "\n" + log2
+        if set(os.listdir(floppy)) != {"install.exe", "config.exe"}:
+            problems.append("something was written to drive A: %s" % os.listdir(floppy))
+    finally:
+        os.unlink(link)
+    return problems, log
+
+
+def overwrite_yes_and_no(wine):
+    """The overwrite dialog for a plain, a read-only and a system file: the
+    visible message line with the name as stored in the folder, both file
+    lines (Bytes and KB, local date and time), "Ja" replaces (also a
+    read-only file), "Nein" keeps the existing file."""
+    s = Scenario(wine, "overwrite_yes_no")
+    new = {"plain.txt": b"P" * 1500, "ro.txt": b"R" * 100, "sys.txt": b"S" * 2047}
+    s.files(new, SUMMER)
+    s.build(["plain.txt", "ro.txt", "sys.txt"])
+    old = {"Plain.txt": b"p" * 1023, "ro.txt": b"r" * 1024, "sys.txt": b"s" * 50}
+    s.existing("ziel", old, OLD)
+    out = s.win_dir + "ziel\\"
+    passed, log = s.play([
+        "setattr %sro.txt R" % out,
+        "setattr %ssys.txt SR" % out,
+        "settext 1000 " + out,
+        "click 1",
+        "wait-dialog " + OVERWRITE_CAPTION,
+        "expect-visible 1001", "expect-hidden 1002", "expect-hidden 1003",
+        "expect-text 1001 Dieser Ordner enthält bereits eine Datei namens 'Plain.txt'.",
+        "expect-line 1011 1023 " + when(OLD),
+        "expect-line 1013 1500 " + when(SUMMER),
+        "shot plain",
+        "click 1",
+        "wait-gone",
+        "wait-dialog " + OVERWRITE_CAPTION,
+        "expect-visible 1002", "expect-hidden 1001", "expect-hidden 1003",
+        "expect-text 1002 Der Ordner enthält bereits eine schreibgeschützte Datei namens 'ro.txt'.",
+        "expect-line 1011 1024 " + when(OLD),
+        "expect-line 1013 100 " + when(SUMMER),
+        "shot readonly",
+        "click 1",
+        "wait-gone",
+        "wait-dialog " + OVERWRITE_CAPTION,
+        "expect-visible 1003", "expect-hidden 1001", "expect-hidden 1002",
+        "expect-text 1003 Der Ordner enthält bereits eine Systemdatei namens 'sys.txt'.",
+        "expect-line 1011 50 " + when(OLD),
+        "expect-line 1013 2047 " + when(SUMMER),
+        "shot system",
+        "click 7",
+        "wait-gone"] + success_box(s.name))
+    problems = [] if passed else ["driver failed"]
+    folder = s.out("ziel")
+    plain = case_insensitive(folder, "plain.txt")
+    if not plain or open(plain, "rb").read() != new["plain.txt"]:
+        problems.append("'Ja' did not replace plain.txt")
+    problems += lib.compare_tree(s.src, ["ro.txt"], folder)
+    if os.path.exists(os.path.join(folder, "ro.txt")) and not os.stat(os.path.join(folder, "ro.txt")).st_mode & 0o200:
+        problems.append("ro.txt is still read-only after 'Ja'")
+    if open(os.path.join(folder, "sys.txt"), "rb").read() != old["sys.txt"]:
+        problems.append("'Nein' did not keep sys.txt")
+    return problems, log
+
+
+def overwrite_all_then_second_run(wine):
+    """"Alle ersetzen" replaces later files without asking, but leaves a
+    read-only file alone; that entry fails, the run ends with the failure on
+    the status line and the dialog stays open; a second run into another
+    folder then succeeds."""
+    s = Scenario(wine, "overwrite_all")
+    new = {"a.txt": b"A" * 10, "c.txt": b"C" * 20, "ro.txt": b"R" * 30}
+    s.files(new)
+    s.build(["a.txt", "c.txt", "ro.txt"])
+    old = {"a.txt": b"a", "c.txt": b"c", "ro.txt": b"r"}
+    s.existing("ziel", old)
+    out = s.win_dir + "ziel"
+    passed, log = s.play([
+        "setattr %s\\ro.txt R" % out,
+        "settext 1000 " + out,
+        "click 1",
+        "wait-dialog " + OVERWRITE_CAPTION,
+        "expect-visible 1001",
+        "expect-text 1001 Dieser Ordner enthält bereits eine Datei namens 'a.txt'.",
+        "click 1030",
+        "wait-gone",
+        "expect-status Fehler (19963) in overwrite_all.exe.",
+        "expect-no-box",
+        "shot failed-run",
+        "settext 1000 " + s.win_dir + "zweiter",
+        "click 1"] + success_box(s.name))
+    problems = [] if passed else ["driver failed"]
+    folder = s.out("ziel")
+    for name in ("a.txt", "c.txt"):
+        if open(os.path.join(folder, name), "rb").read() != new[name]:
+            problems.append("'Alle ersetzen' did not replace " + name)
+    if open(os.path.join(folder, "ro.txt"), "rb").read() != old["ro.txt"]:
+        problems.append("the read-only ro.txt was replaced after 'Alle ersetzen'")
+    problems += lib.compare_tree(s.src, ["a.txt", "c.txt", "ro.txt"], s.out("zweiter"))
+    return problems, log
+
+
+def overwrite_cancel(wine):
+    """"Abbrechen" in the overwrite dialog ends the run as cancelled: the
+    existing file is kept, later entries are not written, the dialog stays
+    open and a second "Abbrechen" ends the program with 0."""
+    s = Scenario(wine, "overwrite_cancel")
+    s.files({"first.txt": b"new first", "second.txt": b"new second"})
+    s.build(["first.txt", "second.txt"])
+    s.existing("ziel", {"first.txt": b"old first"})
+    passed, log = s.play([
+        "settext 1000 " + s.win_dir + "ziel",
+        "click 1",
+        "wait-dialog " + OVERWRITE_CAPTION,
+        "click 2",
+        "wait-gone",
+        "expect-status overwrite_cancel.exe : Abbruch durch Anwender.",
+        "expect-no-box",
+        "shot cancelled",
+        "click 2",
+        "wait-exit-quiet 0"])
+    problems = [] if passed else ["driver failed"]
+    folder = s.out("ziel")
+    if open(os.path.join(folder, "first.txt"), "rb").read() != b"old first":
+        problems.append("first.txt changed after 'Abbrechen'")
+    if os.path.exists(os.path.join(folder, "second.txt")):
+        problems.append("second.txt was written after 'Abbrechen'")
+    return problems, log
+
+
+PROMPT = ("Der Zugriff auf die Datei '%s' ist nur mit einem Paßwort möglich."
+          "{LF}{LF}Bitte geben Sie das korrekte Paßwort an.")
+
+
+def encrypted(wine, name):
+    s = Scenario(wine, name)
+    s.files({"docs/readme.txt": GERMAN, "notes.txt": ENGLISH})
+    for _ in range(50):   # until the wrong password is refused by every check byte
+        s.build(["docs/readme.txt", "notes.txt"], password="geheim")
+        if lib.zip_entries_fail_password(s.zip, "falsch"):
+            break
+    return s
+
+
+def password_right(wine):
+    """The password prompt names the entry's file without its folder, starts
+    empty, and the right password extracts every encrypted entry with one
+    question."""
+    s = encrypted(wine, "password_right")
+    passed, log = s.play([
+        "settext 1000 " + s.win_dir + "ziel",
+        "click 1",
+        "wait-dialog " + PASSWORD_CAPTION,
+        "expect-text 1018 " + PROMPT % "readme.txt",
+        "expect-text 1019 ",
+        "settext 1019 geheim",
+        "shot prompt",
+        "click 1",
+        "wait-gone"] + success_box(s.name))
+    problems = [] if passed else ["driver failed"]
+    problems += lib.compare_tree(s.src, ["docs/readme.txt", "notes.txt"], s.out("ziel"))
+    return problems, log
+
+
+def password_wrong_then_right(wine):
+    """A wrong password asks again with an empty field; the right one then
+    extracts the files."""
+    s = encrypted(wine, "password_wrong")
+    passed, log = s.play([
+        "settext 1000 " + s.win_dir + "ziel",
+        "click 1",
+        "wait-dialog " + PASSWORD_CAPTION,
+        "settext 1019 falsch",
+        "click 1",
+        "wait-gone",
+        "wait-dialog " + PASSWORD_CAPTION,
+        "expect-text 1018 " + PROMPT % "readme.txt",
+        "expect-text 1019 ",
+        "shot asked-again",
+        "settext 1019 geheim",
+        "click 1",
+        "wait-gone"] + success_box(s.name))
+    problems = [] if passed else ["driver failed"]
+    problems += lib.compare_tree(s.src, ["docs/readme.txt", "notes.txt"], s.out("ziel"))
+    return problems, log
+
+
+def password_cancel(wine):
+    """"Abbrechen" in the password prompt refuses that entry, the next
+    encrypted entry asks again, and the run ends as failed with the password
+    status; nothing encrypted is written."""
+    s = encrypted(wine, "password_cancel")
+    passed, log = s.play([
+        "settext 1000 " + s.win_dir + "ziel",
+        "click 1",
+        "wait-dialog " + PASSWORD_CAPTION,
+        "click 2",
+        "wait-gone",
+        "wait-dialog " + PASSWORD_CAPTION,
+        "expect-text 1018 " + PROMPT % "notes.txt",
+        "click 2",
+        "wait-gone",
+        "expect-status Fehler (9961) in password_cancel.exe.",
+        "expect-no-box",
+        "shot failed",
+        "click 2",
+        "wait-exit-quiet 0"])
+    problems = [] if passed else ["driver failed"]
+    written = lib.tree(s.out("ziel")) if os.path.isdir(s.out("ziel")) else []
+    if written:
+        problems.append("files written without a password: %s" % written)
+    return problems, log
+
+
+def cancel_large_entry(wine):
+    """"Abbrechen" while a large entry is written stops the run: the partial
+    file is removed, later entries are not written, the status line says so
+    and the dialog stays open. "Suchen" and a second "Entpacken" during the
+    run do nothing."""
+    s = Scenario(wine, "cancel_large")
+    alphabet = bytes(b"abcdefghij klmno\n")
+    table = bytes(alphabet[i % len(alphabet)] for i in range(256))
+    big = {"big%d.bin" % i: pseudo_random(16 << 20, i).translate(table) for i in (1, 2, 3)}
+    s.files(big)
+    s.files({"zuletzt.txt": b"last"})
+    names = ["big1.bin", "big2.bin", "big3.bin", "zuletzt.txt"]
+    s.build(names)
+    passed, log = s.play([
+        "settext 1000 " + s.win_dir + "ziel",
+        "click 1",
+        "wait-progress",
+        "click 1014",
+        "click 1",
+        "wait-text-prefix 1005  Entpacke : big",
+        "shot running",
+        "click 2",
+        "expect-status cancel_large.exe : Abbruch durch Anwender.",
+        "expect-no-window Zielverzeichnis auswählen",
+        "expect-no-box",
+        "shot cancelled",
+        "click 2",
+        "wait-exit-quiet 0"])
+    problems = [] if passed else ["driver failed"]
+    written = lib.tree(s.out("ziel")) if os.path.isdir(s.out("ziel")) else []
+    partial = [n for n in written if n not in ("big1.bin", "big2.bin")]
+    if partial:
+        problems.append("written after the cancel: %s" % partial)
+    for name in written:   # an entry finished before the cancel must be whole
+        if open(os.path.join(s.out("ziel"), name), "rb").read() != big.get(name):
+            problems.append("%s left behind incomplete" % name)
+    return problems, log
+
+
+def no_archive(wine):
+    """A program with no archive behind it: the run fails with status 9966 on
+    the status line, the dialog stays open, "Abbrechen" ends with 0."""
+    s = Scenario(wine, "no_archive")
+    shutil.copy(STUB, s.exe)
+    passed, log = s.play([
+        "expect-text 1000 " + s.win_dir,
+        "click 1",
+        "expect-status Fehler (9966) in no_archive.exe.",
+        "expect-no-box",
+        "shot failed",
+        "click 2",
+        "wait-exit-quiet 0"])
+    return ([] if passed else ["driver failed"]), log
+
+
+SCENARIOS = [success_without_command, command_runs_in_target, command_cannot_start, floppy_start,
+             overwrite_yes_and_no, overwrite_all_then_second_run, overwrite_cancel, password_right,
+             password_wrong_then_right, password_cancel, cancel_large_entry, no_archive]
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--only", default="")
+    parser.add_argument("--counts", default="")
+    parser.add_argument("--display", type=int, default=int(os.environ.get("SFX_E2E_DISPLAY", "71")))
+    args = parser.parse_args()
+    only = set(filter(None, args.only.split(",")))
+    chosen = [f for f in SCENARIOS if not only or f.__name__ in only]
+    counts = {"PASS": 0, "FAIL": 0, "SKIPPED": 0}
+
+    def report(word, name, detail=""):
+        counts[word] += 1
+        print("%s %s%s" % (word, name, (": " + detail) if detail else ""), flush=True)
+
+    missing = [p for p in (STUB, DRIVER) if not os.path.isfile(p)]
+    if missing:
+        for f in chosen:
+            report("FAIL", f.__name__, "not built: " + ", ".join(missing))
+    else:
+        display = lib.Display(args.display)
+        wine = lib.Wine(os.path.join(lib.BUILD, "wine64-prefix"), display)
+        try:
+            display.start()
+            wine.ensure_prefix()
+            os.makedirs(lib.SHOTS, exist_ok=True)
+            for f in chosen:
+                start = time.time()
+                try:
+                    problems, log = f(wine)
+                except Exception:
+                    problems, log = ["error: " + traceback.format_exc()], ""
+                took = "%.1fs" % (time.time() - start)
+                if problems:
+                    report("FAIL", f.__name__, "; ".join(problems) + " (" + took + ")")
+                    print("    " + log.replace("\n", "\n    "), flush=True)
+                else:
+                    report("PASS", f.__name__, took)
+        finally:
+            wine.kill_server()
+            display.stop()
+    if args.counts:
+        with open(args.counts, "w") as f:
+            f.write("%d %d %d\n" % (counts["PASS"], counts["FAIL"], counts["SKIPPED"]))
+    return 1 if counts["FAIL"] else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
