@@ -1,0 +1,179 @@
+// The catalogue of archives made by real ZIP tools (Info-ZIP zip, 7-Zip,
+// Python's zipfile) against Python's own listing of the same files.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sstream>
+#include <string>
+#include <vector>
+#include "archive/archive_open.h"
+#include "archive/catalog.h"
+#include "archive/config_block.h"
+#include "support/zip_writer.h"
+
+namespace {
+
+// One line per entry: the name as the program should hold it (CP850 or
+// UTF-8 bytes mapped to CP1252, in hex), then the header fields.
+const char* kListingScript = R"PY(
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1]) as z:
+    for i in z.infolist():
+        if i.flag_bits & 0x800:
+            ansi = i.filename.encode('cp1252', errors='replace')
+        else:
+            ansi = i.filename.encode('cp437').decode('cp850').encode('cp1252', errors='replace')
+        y, mo, d, h, mi, s = i.date_time
+        date = ((y - 1980) << 9) | (mo << 5) | d
+        time = (h << 11) | (mi << 5) | (s // 2)
+        print(ansi[:255].hex(), i.CRC, i.compress_size, i.file_size, date, time,
+              i.flag_bits, i.compress_type, i.header_offset)
+)PY";
+
+const char* kPythonWriter = R"PY(
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], 'w') as z:
+    z.comment = b'archive comment ' * 40
+    z.writestr(zipfile.ZipInfo('Ordner/', (2024, 2, 29, 23, 59, 58)), b'')
+    info = zipfile.ZipInfo('Ordner/M\u00e4rz \u20ac.txt', (2023, 12, 31, 0, 0, 0))
+    info.compress_type = zipfile.ZIP_DEFLATED
+    info.comment = b'a file comment'
+    z.writestr(info, 'Gr\u00fc\u00dfe\n' * 500)
+    z.writestr(zipfile.ZipInfo('\u0151z.txt', (2010, 6, 1, 12, 30, 10)), b'x')
+    z.writestr(zipfile.ZipInfo('plain.bin', (1999, 1, 2, 3, 4, 6)), bytes(range(256)) * 20)
+)PY";
+
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+bool Shell(const std::string& command) { return system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0; }
+
+// A source tree with umlauts (UTF-8 on disk), an empty folder, text and
+// binary data.
+void MakeSourceTree(const std::string& root) {
+    mkdir(root.c_str(), 0700);
+    mkdir((root + "/Ordner").c_str(), 0700);
+    mkdir((root + "/Ordner/leer").c_str(), 0700);
+    WriteFileBytes(root + "/readme.txt", "Liesmich\n");
+    WriteFileBytes(root + "/Ordner/M\xC3\xA4rz.txt", std::string(3000, 'm'));
+    std::string binary;
+    for (int i = 0; i < 70000; ++i) binary.push_back(char((i * 7919) >> 5));
+    WriteFileBytes(root + "/Ordner/daten.bin", binary);
+    WriteFileBytes(root + "/Gr\xC3\xBC\xC3\x9F" "e.txt", "");
+    // Fixed times so the DOS fields are not all equal.
+    Shell("touch -d '2021-03-04 05:06:08' " + Quote(root + "/readme.txt"));
+    Shell("touch -d '1995-11-30 22:10:44' " + Quote(root + "/Ordner/daten.bin"));
+}
+
+std::string ListWithPython(const TempDir& dir, const std::string& archive) {
+    std::string script = dir.File("list.py");
+    WriteFileBytes(script, kListingScript);
+    std::string out = dir.File("listing.txt");
+    if (!Shell("python3 " + Quote(script) + " " + Quote(archive) + " > " + Quote(out))) return "";
+    return ReadFileBytes(out);
+}
+
+std::string Hex(const std::string& bytes) {
+    static const char* digits = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out.push_back(digits[c >> 4]);
+        out.push_back(digits[c & 15]);
+    }
+    return out;
+}
+
+std::string ListWithCatalog(const std::string& archive, SfxStatus* status) {
+    OpenArchive(archive.c_str());
+    *status = Archive.status;
+    std::ostringstream out;
+    if (Archive.status == SFX_OK) {
+        Catalog catalog;
+        ClearCatalog(&catalog);
+        ReadCatalog(&catalog);
+        *status = Archive.status;
+        for (CatalogEntry* e = catalog.head; e; e = e->next) {
+            const CentralHeader& h = e->header;
+            out << Hex(e->name) << ' ' << h.crc32 << ' ' << h.compressedSize << ' ' << h.uncompressedSize
+                << ' ' << h.dosDate << ' ' << h.dosTime << ' ' << h.flags << ' ' << h.method << ' '
+                << h.localHeaderOffset << '\n';
+        }
+        FreeCatalog(&catalog);
+    }
+    CloseArchive();
+    return out.str();
+}
+
+void ExpectSameListing(const TempDir& dir, const std::string& archive, size_t minimumEntries) {
+    std::string expected = ListWithPython(dir, archive);
+    ASSERT_FALSE(expected.empty()) << "python3 could not list " << archive;
+    SfxStatus status;
+    std::string got = ListWithCatalog(archive, &status);
+    EXPECT_EQ(status, SFX_OK);
+    EXPECT_EQ(got, expected);
+    size_t lines = 0;
+    for (char c : got) lines += c == '\n';
+    EXPECT_GE(lines, minimumEntries);
+}
+
+bool HasTool(const char* tool) { return Shell(std::string("command -v ") + tool); }
+
+// A missing tool is reported as a skip with its reason, never as a pass.
+#define REQUIRE_TOOL(tool) \
+    if (!HasTool(tool)) GTEST_SKIP() << tool << " is not installed (scripts/setup.sh installs it)"
+
+TEST(CatalogInterop, InfoZipArchive) {
+    REQUIRE_TOOL("zip");
+    REQUIRE_TOOL("python3");
+    TempDir dir;
+    MakeSourceTree(dir.File("src"));
+    std::string archive = dir.File("info.zip");
+    ASSERT_TRUE(Shell("cd " + Quote(dir.File("src")) + " && zip -q -r -X " + Quote(archive) + " ." +
+                    " && zip -q -z " + Quote(archive) + " < /dev/null"));
+    ExpectSameListing(dir, archive, 6);
+}
+
+TEST(CatalogInterop, SevenZipArchive) {
+    REQUIRE_TOOL("7z");
+    REQUIRE_TOOL("python3");
+    TempDir dir;
+    MakeSourceTree(dir.File("src"));
+    std::string archive = dir.File("seven.zip");
+    ASSERT_TRUE(Shell("cd " + Quote(dir.File("src")) + " && 7z a -tzip -mx=9 " + Quote(archive) + " ."));
+    ExpectSameListing(dir, archive, 6);
+}
+
+TEST(CatalogInterop, PythonZipfileArchiveWithCommentsAndUtf8Names) {
+    REQUIRE_TOOL("python3");
+    TempDir dir;
+    std::string writer = dir.File("write.py");
+    WriteFileBytes(writer, kPythonWriter);
+    std::string archive = dir.File("py.zip");
+    ASSERT_TRUE(Shell("python3 " + Quote(writer) + " " + Quote(archive)));
+    ExpectSameListing(dir, archive, 4);
+    SfxStatus status;
+    std::string listing = ListWithCatalog(archive, &status);
+    // 'ő' has no 1252 form and arrives as '?'; "März €" in 1252.
+    EXPECT_NE(listing.find(Hex("?z.txt")), std::string::npos);
+    EXPECT_NE(listing.find(Hex("Ordner/M\xE4rz \x80.txt")), std::string::npos);
+}
+
+TEST(CatalogInterop, SelfExtractorImageAdjustedByZip) {
+    REQUIRE_TOOL("zip");
+    REQUIRE_TOOL("python3");
+    TempDir dir;
+    MakeSourceTree(dir.File("src"));
+    std::string archive = dir.File("plain.zip");
+    ASSERT_TRUE(Shell("cd " + Quote(dir.File("src")) + " && zip -q -r -X " + Quote(archive) + " ."));
+    std::string program = dir.File("setup.exe");
+    WriteFileBytes(program, MakeStubPrefix("C:\\Programme\\Ziel", "setup.exe /s", 4096) + ReadFileBytes(archive));
+    ASSERT_TRUE(Shell("zip -q -A " + Quote(program)));   // offsets from the start of the program file
+    ExpectSameListing(dir, program, 6);
+    OpenArchive(program.c_str());
+    EXPECT_EQ(Archive.status, SFX_OK);
+    EXPECT_STREQ(Archive.configTarget, "C:\\Programme\\Ziel");
+    EXPECT_STREQ(Archive.configCommand, "setup.exe /s");
+    EXPECT_EQ(Archive.firstLocalHeader, 4096u + 514u);
+    CloseArchive();
+}
+
+}  // namespace
