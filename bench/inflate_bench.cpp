@@ -1,0 +1,178 @@
+// Codec benchmark: the same raw DEFLATE streams (zlib level 9, as zip -9
+// writes them) inflated by this decoder and by zlib's inflate, each in the
+// same harness: input read from the stream file in 4096-byte chunks, output
+// in 32768-byte pieces through CRC-32 into /dev/null.
+#include <benchmark/benchmark.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+#include <zlib.h>
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+#include "archive/archive_state.h"
+#include "codecs/crc32.h"
+#include "codecs/inflate.h"
+#include "engine/input_reader.h"
+#include "support/file_layer.h"
+
+namespace {
+
+struct Stream {
+    std::string name;
+    std::string path;       // the raw DEFLATE stream on disk
+    uint32_t compressed;
+    uint32_t size;          // uncompressed
+    uint32_t crc;
+};
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+std::vector<Stream>& Streams() {
+    static std::vector<Stream> streams;
+    return streams;
+}
+
+bool PrepareStreams(const std::string& dir) {
+    DIR* d = opendir(dir.c_str());
+    if (!d) return false;
+    std::vector<std::string> names;
+    while (dirent* e = readdir(d)) {
+        std::string n = e->d_name;
+        if (n[0] == '.' || n.size() > 8 && n.substr(n.size() - 8) == ".deflate") continue;
+        names.push_back(n);
+    }
+    closedir(d);
+    std::sort(names.begin(), names.end());
+    for (const std::string& n : names) {
+        std::string data = ReadAll(dir + "/" + n);
+        std::string streamPath = dir + "/" + n + ".deflate";
+        std::string stream = ReadAll(streamPath);
+        if (stream.empty()) {
+            z_stream zs = {};
+            deflateInit2(&zs, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+            stream.resize(deflateBound(&zs, data.size()));
+            zs.next_in = (Bytef*)data.data();
+            zs.avail_in = (uInt)data.size();
+            zs.next_out = (Bytef*)&stream[0];
+            zs.avail_out = (uInt)stream.size();
+            deflate(&zs, Z_FINISH);
+            stream.resize(zs.total_out);
+            deflateEnd(&zs);
+            std::ofstream(streamPath, std::ios::binary) << stream;
+        }
+        Streams().push_back({n, streamPath, (uint32_t)stream.size(), (uint32_t)data.size(),
+                             (uint32_t)crc32(0, (const Bytef*)data.data(), (uInt)data.size())});
+    }
+    return !Streams().empty();
+}
+
+bool SfxInflate(const Stream& s) {
+    Archive.status = SFX_OK;
+    Archive.archiveHandle = FileOpen(s.path.c_str(), "rb");
+    Archive.entry = CentralHeader();
+    Archive.entry.method = 8;
+    Archive.entry.compressedSize = s.compressed;
+    Archive.entry.uncompressedSize = s.size;
+    Archive.input.encrypted = 0;
+    ResetInputReader(s.compressed);
+    Archive.outputHandle = FileOpen("/dev/null", "wb");
+    Archive.crc = 0xFFFFFFFF;
+    Archive.bytesWritten = 0;
+    Archive.progress = nullptr;
+    DecodeDeflatedEntry();
+    FileClose(Archive.outputHandle);
+    FileClose(Archive.archiveHandle);
+    return Archive.status == SFX_OK && ~Archive.crc == s.crc && Archive.bytesWritten == s.size;
+}
+
+bool ZlibInflate(const Stream& s) {
+    int in = open(s.path.c_str(), O_RDONLY);
+    int out = open("/dev/null", O_WRONLY);
+    static unsigned char inBuf[4096], window[32768];
+    z_stream zs = {};
+    inflateInit2(&zs, -15);
+    uLong crc = crc32(0, nullptr, 0);
+    int rc = Z_OK;
+    uint64_t total = 0;
+    while (rc == Z_OK) {
+        if (zs.avail_in == 0) {
+            ssize_t n = read(in, inBuf, sizeof inBuf);
+            if (n <= 0) break;
+            zs.next_in = inBuf;
+            zs.avail_in = (uInt)n;
+        }
+        zs.next_out = window;
+        zs.avail_out = sizeof window;
+        rc = inflate(&zs, Z_NO_FLUSH);
+        size_t produced = sizeof window - zs.avail_out;
+        crc = crc32(crc, window, (uInt)produced);
+        if (write(out, window, produced) != (ssize_t)produced) rc = Z_ERRNO;
+        total += produced;
+    }
+    inflateEnd(&zs);
+    close(in);
+    close(out);
+    return rc == Z_STREAM_END && crc == s.crc && total == s.size;
+}
+
+void RunCorpus(benchmark::State& state, bool (*inflater)(const Stream&)) {
+    uint64_t bytes = 0;
+    for (auto _ : state) {
+        for (const Stream& s : Streams()) {
+            if (!inflater(s)) {
+                state.SkipWithError(("wrong result for " + s.name).c_str());
+                return;
+            }
+            bytes += s.size;
+        }
+    }
+    state.SetBytesProcessed((int64_t)bytes);
+}
+
+void RunOne(benchmark::State& state, bool (*inflater)(const Stream&)) {
+    const Stream& s = Streams()[(size_t)state.range(0)];
+    state.SetLabel(s.name);
+    for (auto _ : state) {
+        if (!inflater(s)) {
+            state.SkipWithError("wrong result");
+            return;
+        }
+    }
+    state.SetBytesProcessed((int64_t)state.iterations() * s.size);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* dir = getenv("SFX_BENCH_CORPUS");
+    if (!dir) dir = "build/bench-corpus";
+    if (!PrepareStreams(dir)) {
+        fprintf(stderr, "no corpus in %s (scripts/make_bench_corpus.sh builds it)\n", dir);
+        return 1;
+    }
+    Archive.input.buffer = static_cast<uint8_t*>(MemAlloc(INPUT_BUFFER_SIZE));
+    benchmark::RegisterBenchmark("corpus/sfx_inflate", RunCorpus, SfxInflate)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("corpus/zlib_inflate", RunCorpus, ZlibInflate)->Unit(benchmark::kMillisecond);
+    for (size_t i = 0; i < Streams().size(); ++i) {
+        benchmark::RegisterBenchmark(("file/sfx_inflate/" + Streams()[i].name).c_str(), RunOne, SfxInflate)
+            ->Arg((int64_t)i)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("file/zlib_inflate/" + Streams()[i].name).c_str(), RunOne, ZlibInflate)
+            ->Arg((int64_t)i)->Unit(benchmark::kMillisecond);
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    MemFree(Archive.input.buffer);
+    return 0;
+}
