@@ -1,0 +1,51 @@
+// unsfx -l: the catalogue of a self-extracting program, one line per entry,
+// with each name as the extraction would write it.
+#include <stdio.h>
+#include <string>
+#include "console.h"
+#include "archive/archive_open.h"
+#include "archive/catalog.h"
+#include "engine/extract_run.h"
+#include "support/host_text.h"
+
+int ListArchive() {
+    Archive.status = SFX_OK;
+    OpenArchive(Options.programFile.c_str());
+    if (Archive.status != SFX_OK) {
+        fprintf(stderr, "Fehler (%u) in %s.\n", unsigned(Archive.status), Options.programFileShown.c_str());
+        CloseArchive();
+        return 1;
+    }
+    Catalog catalog;
+    ClearCatalog(&catalog);
+    ReadCatalog(&catalog);
+    SfxStatus status = Archive.status;
+    if (status == SFX_OK) {
+        for (CatalogEntry* entry = catalog.head; entry; entry = entry->next) {
+            const CentralHeader& h = entry->header;
+            char target[SFX_PATH_MAX] = "";
+            // The target folder is empty after opening: the name alone.
+            SfxStatus mapped = MapEntryPath(entry->name, target);
+            if (mapped == SFX_OK && h.nameLength > SFX_PATH_MAX - 1)
+                mapped = SFX_ERR_CREATE;
+            std::string shown = ShowText(target);
+            printf("%10u %04u-%02u-%02u %02u:%02u:%02u %08x %s", unsigned(h.uncompressedSize),
+                   unsigned(((h.dosDate >> 9) & 0x7F) + 1980), unsigned((h.dosDate >> 5) & 0x0F),
+                   unsigned(h.dosDate & 0x1F), unsigned((h.dosTime >> 11) & 0x1F),
+                   unsigned((h.dosTime >> 5) & 0x3F), unsigned((h.dosTime & 0x1F) * 2), unsigned(h.crc32),
+                   shown.c_str());
+            if (mapped != SFX_OK)
+                printf("  (wird abgelehnt: Fehler %u)", unsigned(mapped));
+            printf("\n");
+        }
+    } else {
+        fprintf(stderr, "Fehler (%u) in %s.\n", unsigned(status), Options.programFileShown.c_str());
+    }
+    FreeCatalog(&catalog);
+    if (Archive.configTarget[0] != '\0')
+        fprintf(stderr, "Zielordner: %s\n", AnsiToUtf8(Archive.configTarget).c_str());
+    if (Archive.configCommand[0] != '\0')
+        fprintf(stderr, "Befehl: %s\n", AnsiToUtf8(Archive.configCommand).c_str());
+    CloseArchive();
+    return status == SFX_OK ? 0 : 1;
+}
