@@ -35,7 +35,7 @@ struct Keys {
     }
     uint8_t Stream() const {
         uint16_t t = uint16_t((k2 & 0xFFFF) | 2);
-        return uint8_t((t * (t ^ 1)) >> 8);
+        return uint8_t((uint32_t(t) * uint32_t(t ^ 1)) >> 8);
     }
 };
 
