@@ -235,8 +235,8 @@ int main(int argc, char** argv) {
         printf("%s: %llu bytes (stub %llu, configuration 514, archive %llu)\n", build.options.output.c_str(),
                (unsigned long long)build.programSize, (unsigned long long)build.stub.size(),
                (unsigned long long)(build.programSize - build.archiveStart));
-        printf("  %u entries (%u files, %u folders): %llu bytes packed into %llu (%s)\n", build.expect.entries,
-               build.expect.files, folders, (unsigned long long)build.originalBytes,
+        printf("  %u entries (%u files, %u %s): %llu bytes packed into %llu (%s)\n", build.expect.entries,
+               build.expect.files, folders, folders == 1 ? "folder" : "folders", (unsigned long long)build.originalBytes,
                (unsigned long long)build.packedBytes, Percent(build.packedBytes, build.originalBytes).c_str());
         printf("  checked through the extractor: %u of %u files, CRC-32 correct\n", report.checked,
                build.expect.files);

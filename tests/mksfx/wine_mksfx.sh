@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# The Windows build of the builder (build/win32/mksfx.exe) under 32-bit Wine:
+# packs a small folder (deflated, stored, empty file, empty folder, with a
+# password) and the result is extracted with unzip and compared byte for byte.
+# 32-bit Wine runs through qemu here and is slow (about a minute per start);
+# the prefix build/wine32-prefix is reused when it exists.
+set -u
+SRC=${SFX_SOURCE_DIR:-$(cd "$(dirname "$0")/../.." && pwd)}
+EXE=${MKSFX_WIN32:-$SRC/build/win32/mksfx.exe}
+STUB=${SFX_STUB32:-$SRC/build/win32/sfxstub.exe}
+PREFIX=${MKSFX_WINEPREFIX:-$SRC/build/wine32-prefix}
+WINE32=/usr/lib/wine/wine
+
+skip() { echo "SKIPPED: $*"; exit 77; }
+fail() { echo "FAIL: $*"; echo "0 passed, 1 failed"; exit 1; }
+
+[ -f "$EXE" ] || skip "$EXE is not built (make win32)"
+[ -x "$WINE32" ] || skip "32-bit Wine ($WINE32) is not installed"
+command -v unzip >/dev/null || fail "unzip is missing"
+
+export WINEPREFIX=$PREFIX WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.UTF-8
+unset DISPLAY
+if [ ! -f "$PREFIX/system.reg" ]; then
+  echo "creating the Wine prefix $PREFIX (takes minutes)"
+  timeout 900 "$WINE32" wineboot -i >/dev/null 2>&1
+  [ -f "$PREFIX/system.reg" ] || skip "32-bit Wine cannot create a prefix here"
+fi
+
+WORK=$(mktemp -d /tmp/mksfx-wine-XXXXXX)
+trap 'rm -rf "$WORK"' EXIT
+mkdir -p "$WORK/paket/unter" "$WORK/paket/leer"
+seq 1 20000 > "$WORK/paket/zahlen.txt"
+head -c 70000 /dev/urandom > "$WORK/paket/unter/zufall.bin"
+: > "$WORK/paket/unter/null.txt"
+touch -d '2022-03-04 05:06:08' "$WORK/paket/zahlen.txt" "$WORK/paket/unter/zufall.bin" "$WORK/paket/unter/null.txt"
+if [ -f "$STUB" ]; then cp "$STUB" "$WORK/stub.exe"; echo "stub: $STUB"
+else
+  python3 -c "
+import struct,sys
+b=bytearray(1024); b[0:2]=b'MZ'; struct.pack_into('<I',b,0x3C,0x80); b[0x80:0x84]=b'PE\0\0'
+open(sys.argv[1],'wb').write(b)" "$WORK/stub.exe"
+  echo "stub: stand-in MZ/PE header written by the test"
+fi
+cp "$EXE" "$WORK/mksfx.exe"
+
+cd "$WORK"
+timeout 900 "$WINE32" mksfx.exe -o out.exe --stub stub.exe --password geheim --target 'C:\Ziel' paket \
+  > wine.out 2> wine.err
+rc=$?
+cat wine.out
+if [ $rc -ne 0 ]; then
+  if grep -qi "could not load\|bad EXE format\|exec format\|cannot execute" wine.err; then
+    skip "32-bit Wine cannot run programs here: $(head -c 300 wine.err)"
+  fi
+  fail "mksfx.exe under Wine exited $rc: $(head -c 600 wine.err)"
+fi
+[ -f out.exe ] || fail "mksfx.exe wrote no out.exe"
+grep -q "CRC-32 correct" wine.out || fail "mksfx.exe did not report its read-back check"
+mkdir x
+unzip -q -P geheim out.exe -d x 2> unzip.err || fail "unzip of the Wine-built program failed: $(cat unzip.err)"
+diff -r paket x/paket || fail "unzip extracted other files than were packed"
+[ -d x/paket/leer ] || fail "the empty folder was not recorded"
+for f in zahlen.txt unter/zufall.bin unter/null.txt; do
+  [ "$(stat -c %Y "paket/$f")" = "$(stat -c %Y "x/paket/$f")" ] || fail "time of $f differs"
+done
+echo "3 passed, 0 failed"
