@@ -21,9 +21,9 @@ protected:
     std::map<std::string, std::string> expected;   // entry name -> content
 
     std::string MakeArchive(uint16_t method) {
-        std::vector<ZipEntrySpec> entries = {Entry("one.txt", Text(700, 3), method),
-                                             Entry("two/two.txt", Text(1500, 7), method),
-                                             Entry("three.bin", std::string(300, '\xAB'), method)};
+        std::vector<ZipEntrySpec> entries = {Entry("one.txt", Text(300, 3), method),
+                                             Entry("two/two.txt", Text(900, 7), method),
+                                             Entry("three.bin", std::string(150, '\xAB'), method)};
         expected.clear();
         for (const ZipEntrySpec& e : entries) expected[e.name] = e.data;
         ZipImageOptions options;
