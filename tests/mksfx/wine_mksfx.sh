@@ -48,6 +48,9 @@ timeout 900 "$WINE32" mksfx.exe -o out.exe --stub stub.exe --password geheim --t
   > wine.out 2> wine.err
 rc=$?
 cat wine.out
+if [ $rc -eq 124 ]; then
+  skip "32-bit Wine did not finish within 15 minutes (a prefix still being set up by another run?)"
+fi
 if [ $rc -ne 0 ]; then
   if grep -qi "could not load\|bad EXE format\|exec format\|cannot execute" wine.err; then
     skip "32-bit Wine cannot run programs here: $(head -c 300 wine.err)"
