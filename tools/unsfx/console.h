@@ -1,6 +1,7 @@
 // unsfx: the console front-end of the extraction engine on the host.
 // Shared state of the command line and the terminal.
 #pragma once
+#include <signal.h>
 #include <string>
 
 struct ConsoleOptions {
@@ -19,6 +20,9 @@ extern ConsoleOptions Options;
 // Whether stdin / stderr are terminals (decided once at start-up).
 extern bool InputIsTerminal;
 extern bool StatusIsTerminal;
+
+// Set by Ctrl-C; the callbacks turn it into a cancel of the run.
+extern volatile sig_atomic_t CancelRequested;
 
 // A text of the engine (ANSI, backslashes) as the terminal shows it.
 std::string ShowText(const char* ansi);

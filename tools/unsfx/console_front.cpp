@@ -1,6 +1,7 @@
 // The callbacks of the extraction run on the console: overwrite question,
 // one updating status line with progress, entry errors, password prompt
 // without echo, the final status line.
+#include <signal.h>
 #include <stdio.h>
 #include <string.h>
 #include <termios.h>
@@ -11,6 +12,10 @@
 #include "engine/front_end.h"
 #include "support/file_layer.h"
 #include "support/host_text.h"
+
+// Set by the first Ctrl-C: the run stops at the next callback, as the
+// dialog's "Abbrechen" does, so that no temporary file is left behind.
+volatile sig_atomic_t CancelRequested = 0;
 
 static bool LineOpen = false;          // an updating status line is on screen
 static std::string CurrentEntry;       // as shown
@@ -58,6 +63,8 @@ static std::string Lower(std::string s) {
 }
 
 int FrontConfirmEntry(const CentralHeader* header, const char* targetPath) {
+    if (CancelRequested)
+        return 2;
     CurrentEntry = ShowText(targetPath);
     if (FileExists(targetPath) && !ReplaceAll && !Options.replaceAll) {
         if (Options.skipExisting)
@@ -94,6 +101,8 @@ int FrontConfirmEntry(const CentralHeader* header, const char* targetPath) {
 }
 
 bool FrontProgress(uint32_t done, uint32_t total) {
+    if (CancelRequested)
+        return false;
     if (!StatusIsTerminal)
         return true;
     unsigned perMille = total ? unsigned((uint64_t)done * 1000 / total) : 0;

@@ -100,6 +100,13 @@ int main(int argc, char** argv) {
     if (Options.listOnly)
         return ListArchive();
 
+    // The first Ctrl-C cancels the run cleanly; a second one ends at once.
+    struct sigaction onInterrupt = {};
+    onInterrupt.sa_handler = [](int) { CancelRequested = 1; };
+    onInterrupt.sa_flags = SA_RESETHAND;
+    sigemptyset(&onInterrupt.sa_mask);
+    sigaction(SIGINT, &onInterrupt, nullptr);
+
     // As the Windows program does at start-up: read the configured command
     // once, then run the extraction with it. The host records the command
     // instead of starting it.
