@@ -91,10 +91,14 @@ TEST_F(NamesTest, HostileArchiveWritesNothingOutsideTheTargetFolder) {
     const char* hostile[] = {
         "../evil1.txt", "..\\evil2.txt", "a/../../evil3.txt", "C:\\evil4.txt", "C:evil5.txt",
         "a:stream", "CON", "aux.txt", "dir/LPT1.log", "bad|name", "ctl\x01name", "x/.. /evil6.txt",
-        "../../../../../../../../tmp/evil7.txt",
+        "climb-to-tmp",
     };
+    // Climbs to /tmp, under a name unique to this run.
+    std::string escaped = dir.path + "-evil7.txt";
+    std::string climb = "../../../../../../../.." + escaped;
     std::vector<ZipEntrySpec> entries;
-    for (const char* name : hostile) entries.push_back(Stored(name, "bad"));
+    for (const char* name : hostile)
+        entries.push_back(Stored(std::string(name) == "climb-to-tmp" ? climb : name, "bad"));
     entries.push_back(Stored("/abs.txt", "abs"));
     entries.push_back(Stored("\\\\server\\share\\unc.txt", "unc"));
     entries.push_back(Stored("../up/", ""));   // a directory entry: passed over silently
@@ -104,11 +108,12 @@ TEST_F(NamesTest, HostileArchiveWritesNothingOutsideTheTargetFolder) {
     EXPECT_EQ(Front.entryDoneCalls, int(sizeof hostile / sizeof hostile[0]) + 2);
     EXPECT_EQ(Front.confirmCalls, 2) << "refused names are never offered for confirmation";
     for (size_t i = 0; i < sizeof hostile / sizeof hostile[0]; ++i)
-        EXPECT_EQ(Front.entryStatuses[i], SFX_ERR_BAD_DATA) << hostile[i];
+        EXPECT_EQ(Front.entryStatuses[i], SFX_ERR_BAD_DATA) << entries[i].name;
     EXPECT_EQ(ListTree(root), (std::vector<std::string>{"deep/", "deep/out/", "deep/out/abs.txt",
                                                         "deep/out/server/", "deep/out/server/share/",
                                                         "deep/out/server/share/unc.txt", "prog.exe"}));
-    EXPECT_FALSE(Exists("/tmp/evil7.txt"));
+    EXPECT_FALSE(Exists(escaped));
+    unlink(escaped.c_str());
 }
 
 TEST_F(NamesTest, NamesTooLongForTheTargetAreRefusedNotCut) {
