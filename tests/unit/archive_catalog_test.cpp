@@ -101,16 +101,16 @@ TEST(ReadCatalog, ListsEveryEntryWithItsHeaderInOrder) {
     EXPECT_EQ(run.entries[3].name, "last.txt");
     for (const Listed& e : run.entries) EXPECT_EQ(e.selected, 1);
     const CentralHeader& h = run.entries[2].header;
-    EXPECT_EQ(h.method, 8);
-    EXPECT_EQ(h.flags, 0x0002);
-    EXPECT_EQ(h.dosTime, 0x1234);
-    EXPECT_EQ(h.dosDate, 0x4321);
-    EXPECT_EQ(h.crc32, ZipCrc32(c.data));
-    EXPECT_EQ(h.uncompressedSize, 5000u);
-    EXPECT_EQ(h.compressedSize, RawDeflate(c.data).size());
-    EXPECT_EQ(h.extraLength, 9);
-    EXPECT_EQ(h.commentLength, 14);
-    EXPECT_EQ(run.entries[0].header.localHeaderOffset, MakeStubPrefix().size());
+    EXPECT_EQ(+h.method, 8);
+    EXPECT_EQ(+h.flags, 0x0002);
+    EXPECT_EQ(+h.dosTime, 0x1234);
+    EXPECT_EQ(+h.dosDate, 0x4321);
+    EXPECT_EQ(+h.crc32, ZipCrc32(c.data));
+    EXPECT_EQ(+h.uncompressedSize, 5000u);
+    EXPECT_EQ(+h.compressedSize, RawDeflate(c.data).size());
+    EXPECT_EQ(+h.extraLength, 9);
+    EXPECT_EQ(+h.commentLength, 14);
+    EXPECT_EQ(+run.entries[0].header.localHeaderOffset, MakeStubPrefix().size());
     EXPECT_EQ(image.substr(run.entries[3].header.localHeaderOffset, 4), std::string("PK\x03\x04", 4));
 }
 
@@ -122,7 +122,7 @@ TEST(ReadCatalog, OrderIsCentralOrderWhateverTheLocalOrder) {
     ASSERT_EQ(run.count, 3);
     EXPECT_EQ(run.entries[0].name, "1");
     EXPECT_EQ(run.entries[2].name, "3");
-    EXPECT_GT(run.entries[0].header.localHeaderOffset, run.entries[2].header.localHeaderOffset);
+    EXPECT_GT(+run.entries[0].header.localHeaderOffset, +run.entries[2].header.localHeaderOffset);
 }
 
 TEST(ReadCatalog, LongNameIsCutAndTheNextRecordStillRead) {
@@ -134,7 +134,7 @@ TEST(ReadCatalog, LongNameIsCutAndTheNextRecordStillRead) {
     ASSERT_EQ(run.status, SFX_OK);
     ASSERT_EQ(run.count, 2);
     EXPECT_EQ(run.entries[0].name, longName.substr(0, 255));
-    EXPECT_EQ(run.entries[0].header.nameLength, 300);
+    EXPECT_EQ(+run.entries[0].header.nameLength, 300);
     EXPECT_EQ(run.entries[1].name, "next.txt");
 }
 

@@ -134,7 +134,7 @@ TEST(OpenArchive, LongestArchiveCommentIsSkipped) {
     OpenedFile f(image);
     EXPECT_EQ(Archive.status, SFX_OK);
     EXPECT_EQ(Archive.endRecordPos, int32_t(image.size() - 65535 - 18));
-    EXPECT_EQ(Archive.endRecord.commentLength, 65535);
+    EXPECT_EQ(+Archive.endRecord.commentLength, 65535);
     EXPECT_STREQ(Archive.configTarget, "C:\\Ziel");   // the directory was reached
 
     ASSERT_EQ(Archive.archiveHandle == FILE_NONE, false);
