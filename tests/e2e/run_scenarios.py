@@ -13,6 +13,7 @@ import argparse
 import os
 import random
 import shutil
+import subprocess
 import sys
 import time
 import traceback
@@ -74,9 +75,9 @@ class Scenario:
                 f.write(data)
             lib.set_time(path, lib.local_stamp(*stamp))
 
-    def build(self, names, target="", command="", **zip_options):
+    def build(self, names, target="", command="", use_builder=True, **zip_options):
         lib.make_zip(self.src, self.zip, names, **zip_options)
-        lib.assemble(STUB, self.zip, self.exe, target, command)
+        lib.assemble(STUB, self.zip, self.exe, target, command, use_builder)
 
     def play(self, lines):
         script = ["timeout 30", "cd " + self.win_dir, "start " + self.win_exe, "wait-main"] + lines
@@ -369,8 +370,10 @@ PROMPT = ("Der Zugriff auf die Datei '%s' ist nur mit einem Paßwort möglich."
 def encrypted(wine, name):
     s = Scenario(wine, name)
     s.files({"docs/readme.txt": GERMAN, "notes.txt": ENGLISH})
+    # zip -P writes data descriptors, which the builder refuses by design; the
+    # archive is wrapped here so the stub meets what Info-ZIP really writes.
     for _ in range(50):   # until the wrong password is refused by every check byte
-        s.build(["docs/readme.txt", "notes.txt"], password="geheim")
+        s.build(["docs/readme.txt", "notes.txt"], password="geheim", use_builder=False)
         if lib.zip_entries_fail_password(s.zip, "falsch"):
             break
     return s
@@ -446,6 +449,37 @@ def password_cancel(wine):
     return problems, log
 
 
+def password_from_builder(wine):
+    """An archive encrypted by the project's builder (check byte from the
+    CRC, no data descriptor): the right password after a wrong one."""
+    s = Scenario(wine, "password_builder")
+    builder = lib.mksfx_path()
+    if not builder:
+        return None, "build/host/mksfx is not built"
+    s.files({"docs/readme.txt": GERMAN, "notes.txt": ENGLISH})
+    for _ in range(50):   # until the wrong password is refused by every check byte
+        subprocess.run([builder, "-o", s.exe, "--stub", STUB, "--quiet", "--password", "geheim",
+                        os.path.join(s.src, "docs"), os.path.join(s.src, "notes.txt")], check=True, timeout=120)
+        if lib.zip_entries_fail_password(s.exe, "falsch"):
+            break
+    passed, log = s.play([
+        "settext 1000 " + s.win_dir + "ziel",
+        "click 1",
+        "wait-dialog " + PASSWORD_CAPTION,
+        "expect-text 1018 " + PROMPT % "readme.txt",
+        "settext 1019 falsch",
+        "click 1",
+        "wait-gone",
+        "wait-dialog " + PASSWORD_CAPTION,
+        "expect-text 1019 ",
+        "settext 1019 geheim",
+        "click 1",
+        "wait-gone"] + success_box(s.name))
+    problems = [] if passed else ["driver failed"]
+    problems += lib.compare_tree(s.src, ["docs/readme.txt", "notes.txt"], s.out("ziel"))
+    return problems, log
+
+
 def cancel_large_entry(wine):
     """"Abbrechen" while a large entry is written stops the run: the partial
     file is removed, later entries are not written, the status line says so
@@ -503,7 +537,7 @@ def no_archive(wine):
 
 SCENARIOS = [success_without_command, command_runs_in_target, command_cannot_start, floppy_start,
              overwrite_yes_and_no, overwrite_all_then_second_run, overwrite_cancel, password_right,
-             password_wrong_then_right, password_cancel, cancel_large_entry, no_archive]
+             password_wrong_then_right, password_cancel, password_from_builder, cancel_large_entry, no_archive]
 
 
 def main():
@@ -538,7 +572,9 @@ def main():
                 except Exception:
                     problems, log = ["error: " + traceback.format_exc()], ""
                 took = "%.1fs" % (time.time() - start)
-                if problems:
+                if problems is None:
+                    report("SKIPPED", f.__name__, log)
+                elif problems:
                     report("FAIL", f.__name__, "; ".join(problems) + " (" + took + ")")
                     print("    " + log.replace("\n", "\n    "), flush=True)
                 else:
