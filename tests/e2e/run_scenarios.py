@@ -425,7 +425,8 @@ def password_wrong_then_right(wine):
 def password_cancel(wine):
     """"Abbrechen" in the password prompt refuses that entry, the next
     encrypted entry asks again, and the run ends as failed with the password
-    status; nothing encrypted is written."""
+    status, nothing encrypted written and the dialog open; a second run then
+    asks again from an empty password and extracts everything."""
     s = encrypted(wine, "password_cancel")
     passed, log = s.play([
         "settext 1000 " + s.win_dir + "ziel",
@@ -435,17 +436,23 @@ def password_cancel(wine):
         "wait-gone",
         "wait-dialog " + PASSWORD_CAPTION,
         "expect-text 1018 " + PROMPT % "notes.txt",
+        "shot second-entry",
         "click 2",
         "wait-gone",
         "expect-status Fehler (9961) in password_cancel.exe.",
         "expect-no-box",
         "shot failed",
-        "click 2",
-        "wait-exit-quiet 0"])
+        "expect-missing %sziel\\docs\\readme.txt" % s.win_dir,
+        "expect-missing %sziel\\notes.txt" % s.win_dir,
+        "click 1",
+        "wait-dialog " + PASSWORD_CAPTION,
+        "expect-text 1018 " + PROMPT % "readme.txt",
+        "expect-text 1019 ",
+        "settext 1019 geheim",
+        "click 1",
+        "wait-gone"] + success_box(s.name))
     problems = [] if passed else ["driver failed"]
-    written = lib.tree(s.out("ziel")) if os.path.isdir(s.out("ziel")) else []
-    if written:
-        problems.append("files written without a password: %s" % written)
+    problems += lib.compare_tree(s.src, ["docs/readme.txt", "notes.txt"], s.out("ziel"))
     return problems, log
 
 

@@ -33,6 +33,7 @@
 //   wait-gone                  waits until the current window is destroyed
 //   expect-no-window CAPTION   no visible window of the program has CAPTION
 //   expect-no-box              no message box or dialog of the program is open
+//   expect-missing PATH        no file or folder PATH exists
 //   shot NAME                  asks the runner for a screenshot and waits
 //   sleep MS                   lets the program work (never a timing check)
 //   wait-exit CODE             waits for the program to end with CODE
@@ -496,6 +497,10 @@ void Run(const Step& step) {
             Fail(std::string("unexpected window \"") + Printable(caption) + "\"");
         }
         Log("ok   no box");
+    } else if (v == "expect-missing") {
+        if (GetFileAttributesA(step.rest.c_str()) != INVALID_FILE_ATTRIBUTES)
+            Fail(step.rest + " exists");
+        Log("ok   no %s", step.rest.c_str());
     } else if (v == "shot") {
         RequestShot(step.rest);
     } else if (v == "sleep") {
