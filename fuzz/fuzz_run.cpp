@@ -18,6 +18,7 @@
 #include "fuzz/fuzz_front_end.h"
 #include "fuzz/fuzz_util.h"
 #include "engine/extract_run.h"
+#include "support/host_text.h"
 #include <vector>
 
 using namespace fuzzutil;
@@ -30,10 +31,10 @@ bool anyEntryFailed = false;
 int entriesChecked = 0;
 const int MAX_CHECKED_ENTRIES = 256;   // snapshots cost; later entries are checked by the final tree check
 
+// The target path as the host's file system names it: the host back-end
+// turns backslashes into slashes and the ANSI bytes into UTF-8.
 std::string RelativeToTarget(const char* path) {
-    std::string p = path ? path : "";
-    for (char& c : p)
-        if (c == '\\') c = '/';
+    std::string p = HostPath(path ? path : "");
     std::string prefix = targetPath + "/";
     if (p.compare(0, prefix.size(), prefix) != 0) return "";
     return p.substr(prefix.size());
