@@ -137,6 +137,13 @@ done:
     Decoder.windowPosition = wp;
     Decoder.bitBuffer = bb & ((1u << bc) - 1);
     Decoder.bitCount = bc;
+    // A longest match that starts at the loop's window limit ends exactly at
+    // the window's end: flush it now, so that no later byte lands past it.
+    if (wp == WINDOW_SIZE) {
+        FlushWindow(WINDOW_SIZE);
+        Decoder.windowPosition = 0;
+        if (Decoder.broken) result = 1;
+    }
     return result;
 }
 
