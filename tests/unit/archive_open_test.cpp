@@ -13,6 +13,12 @@
 
 namespace {
 
+ZipImageOptions StubbedAs(const std::string& target, const std::string& command) {
+    ZipImageOptions options;
+    options.prefix = MakeStubPrefix(target, command);
+    return options;
+}
+
 const std::string kEndSig("PK\x05\x06", 4);
 
 int OpenDescriptors() {
@@ -233,7 +239,7 @@ TEST(OpenArchive, EveryOpeningStartsFromAFreshRunState) {
     ZipEntrySpec e;
     e.name = "a.txt";
     std::string path = dir.File("plain.exe");
-    WriteFileBytes(path, BuildZipImage({e}, {MakeStubPrefix()}));
+    WriteFileBytes(path, BuildZipImage({e}, StubbedAs("", "")));
     DirtyRunFields();
     OpenArchive(path.c_str());
     EXPECT_EQ(Archive.status, SFX_OK);
@@ -250,7 +256,7 @@ TEST(OpenArchive, LeavesNoHandleBehindAfterClose) {
     {
         ZipEntrySpec e;
         e.name = "a.txt";
-        OpenedFile f(BuildZipImage({e}, {MakeStubPrefix("x", "y")}));
+        OpenedFile f(BuildZipImage({e}, StubbedAs("x", "y")));
         ASSERT_EQ(Archive.status, SFX_OK);
         EXPECT_EQ(OpenDescriptors(), before + 1);   // the configuration's second handle is closed
         // Opening again without closing does not leak the first handle.
