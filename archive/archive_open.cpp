@@ -8,7 +8,6 @@
 
 namespace {
 
-const uint8_t kEndSignature[4] = {'P', 'K', 5, 6};
 const int kWindow = 64;
 const int kStep = 60;   // each further window: 60 new bytes + 4 carried ones
 
@@ -74,6 +73,8 @@ void FindEndRecord() {
     FileHandle file = Archive.archiveHandle;
     if (Archive.endRecordPos == -1) {
         uint8_t buffer[kWindow];
+        uint32_t signatureValue = EndRecordSignature();
+        const uint8_t* signature = (const uint8_t*)&signatureValue;
         int32_t size = FileSize(file);
         int32_t windowStart = size > kWindow ? size - kWindow : 0;
         if (FileSeek(file, windowStart, 0) == -1) {
@@ -85,7 +86,7 @@ void FindEndRecord() {
             Archive.status = SFX_ERR_IO;
             return;
         }
-        uint16_t index = FindBytes(buffer, uint16_t(n), kEndSignature, 4);
+        uint16_t index = FindBytes(buffer, uint16_t(n), signature, 4);
         while (index == 0xFFFF) {
             if (windowStart <= 0) break;
             MemCopy(buffer + kStep, buffer, 4);
@@ -101,7 +102,7 @@ void FindEndRecord() {
                 return;
             }
             if (n < kStep) MemMove(buffer + n, buffer + kStep, 4);
-            if (n != 0) index = FindBytes(buffer, uint16_t(n + 4), kEndSignature, 4);
+            if (n != 0) index = FindBytes(buffer, uint16_t(n + 4), signature, 4);
         }
         if (index == 0xFFFF) {
             Archive.status = SFX_ERR_NO_ARCHIVE;

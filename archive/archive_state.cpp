@@ -9,3 +9,5 @@
 #include "archive/archive_state.h"
 
 ArchiveState Archive;
+
+const volatile uint32_t EndSignatureComplement = ~SIG_END_RECORD;

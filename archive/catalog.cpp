@@ -48,7 +48,7 @@ void ReadCatalog(Catalog* catalog) {
                 Archive.status = SFX_ERR_NOMEM;
                 break;
             }
-        } else if (signature == SIG_END_RECORD) {
+        } else if (signature == EndRecordSignature()) {
             Archive.status = SFX_OK;
             break;
         } else {

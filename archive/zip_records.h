@@ -7,6 +7,13 @@ const uint32_t SIG_CENTRAL_HEADER = 0x02014B50;  // "PK\1\2"
 const uint32_t SIG_END_RECORD = 0x06054B50;      // "PK\5\6"
 const uint32_t SIG_LOCAL_HEADER = 0x04034B50;    // "PK\3\4"
 
+// The program's own image must not hold the end-record signature: in a stub
+// with nothing appended, the backward search would take that copy for an end
+// record. So the program keeps it complemented and restores it at run time;
+// the volatile read stops the compiler from folding it back into a constant.
+extern const volatile uint32_t EndSignatureComplement;
+inline uint32_t EndRecordSignature() { return ~EndSignatureComplement; }
+
 #pragma pack(push, 1)
 // End of central directory record, bytes 4..21 (18 bytes).
 struct EndRecord {

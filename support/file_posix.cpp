@@ -121,6 +121,11 @@ FileHandle FileCreateTemp(const char* folder, char* tempPath) {
     return FILE_NONE;
 }
 
+// A file without write permission counts as read-only and is not replaced,
+// as on Windows, although rename() would replace it.
 int FileReplace(const char* from, const char* to) {
-    return rename(HostPath(from).c_str(), HostPath(to).c_str()) == 0 ? 0 : -1;
+    std::string target = HostPath(to);
+    struct stat st;
+    if (lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) return -1;
+    return rename(HostPath(from).c_str(), target.c_str()) == 0 ? 0 : -1;
 }

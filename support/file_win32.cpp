@@ -79,6 +79,14 @@ FileHandle FileCreateTemp(const char* folder, char* tempPath) {
     return reinterpret_cast<FileHandle>(handle);
 }
 
+// A read-only, hidden or system file is never replaced: that is what creating
+// a file over it would refuse, and Windows lets the move replace a hidden or
+// system file (Wine, run as root, even a read-only one). A folder of that name
+// makes the move itself fail.
 int FileReplace(const char* from, const char* to) {
+    DWORD attributes = GetFileAttributesA(to);
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))
+        return -1;
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) ? 0 : -1;
 }

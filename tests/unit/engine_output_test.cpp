@@ -137,6 +137,18 @@ TEST_F(ReplaceTest, FolderAtTheTargetPathIsACreateErrorAndStaysIntact) {
     EXPECT_EQ(ReadFileBytes(out + "/clash.txt/inner"), "inner");
 }
 
+// "Replace all" lets an entry through without asking, but a read-only file is
+// still not replaced (rename() alone would replace it, also for root).
+TEST_F(ReplaceTest, ReadOnlyFileAtTheTargetIsACreateErrorAndKeepsItsContent) {
+    WriteFileBytes(out + "/locked.txt", "old content");
+    chmod((out + "/locked.txt").c_str(), 0444);
+    int result = RunImage(dir, Image({Stored("locked.txt", "new content"), Stored("next.txt", "n")}), out);
+    EXPECT_EQ(result, SFX_ERR_CREATE);
+    EXPECT_EQ(Front.entryStatuses, (std::vector<SfxStatus>{SFX_ERR_CREATE, SFX_OK}));
+    EXPECT_EQ(ReadFileBytes(out + "/locked.txt"), "old content");
+    EXPECT_EQ(ListTree(out), (std::vector<std::string>{"locked.txt", "next.txt"})) << "no temporary file left";
+}
+
 TEST_F(ReplaceTest, CrcFailureOverAnExistingFileKeepsTheOldFile) {
     WriteFileBytes(out + "/keep.txt", "old content");
     ZipEntrySpec e = Stored("keep.txt", "new content");

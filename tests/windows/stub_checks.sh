@@ -20,6 +20,11 @@ for arch in win32 win64; do
   if $objdump -p "$stub" | grep -qi 'tls'; then
     if $objdump -h "$stub" | grep -q '\.tls'; then echo "FAIL $arch: has a TLS section (C runtime start-up)"; fail=1; fi
   fi
+  # A stub with nothing appended must report "no archive": its own image may
+  # not hold the end-record signature that the backward search looks for.
+  if python3 -c "import sys; sys.exit(0 if b'PK\\x05\\x06' in open('$stub','rb').read() else 1)"; then
+    echo "FAIL $arch: the image holds the end-record signature"; fail=1
+  fi
   if [ $arch = win32 ]; then
     if [ "$size" -gt $CEILING ]; then echo "FAIL win32: $size bytes, above $CEILING"; fail=1
     elif [ "$size" -gt $BUDGET ]; then echo "FAIL win32: $size bytes, above the budget of $BUDGET"; fail=1
