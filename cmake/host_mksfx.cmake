@@ -27,7 +27,6 @@ foreach(suite roundtrip password wrap refusals)
 endforeach()
 # The Windows build of the builder under 32-bit Wine: slow (minutes), skipped
 # with a reason when Wine or the Windows build is missing.
-add_test(NAME mksfx_wine32
-         COMMAND bash ${CMAKE_SOURCE_DIR}/tests/mksfx/wine_mksfx.sh)
-set_tests_properties(mksfx_wine32 PROPERTIES ENVIRONMENT "${MKSFX_TEST_ENV}" TIMEOUT 1500
-                     SKIP_RETURN_CODE 77 LABELS wine)
+# The Windows build of the builder is tested under Wine with the end-to-end
+# tests (tests/e2e/run_all.sh), which own the Wine prefix.
+

@@ -25,6 +25,18 @@ case $rc in
 esac
 rm -f "$smoke_log"
 
+# The Windows build of the builder, in the same prefix's 32-bit side.
+wine_log=$(mktemp)
+bash tests/mksfx/wine_mksfx.sh > "$wine_log" 2>&1
+rc=$?
+sed 's/^/    /' "$wine_log"
+case $rc in
+  0) passed=$((passed + 1)); echo "PASS mksfx.exe under Wine" ;;
+  77) skipped=$((skipped + 1)); echo "SKIPPED mksfx.exe under Wine" ;;
+  *) failed=$((failed + 1)); echo "FAIL mksfx.exe under Wine (exit $rc)" ;;
+esac
+rm -f "$wine_log"
+
 echo "e2e took $((SECONDS - start))s"
 echo "$passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]
