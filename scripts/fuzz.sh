@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# scripts/fuzz.sh [SECONDS]: builds the libFuzzer targets in build/fuzz (clang,
-# ASan + UBSan), then runs every target, one after the other, for SECONDS each
-# (default 600). The corpus grows in build/fuzz-corpus/<target>/; an input that
+# scripts/fuzz.sh [SECONDS [TARGET...]]: builds the libFuzzer targets in
+# build/fuzz (clang, ASan + UBSan), then runs every target (or the ones named),
+# one after the other, for SECONDS each (default 600). The corpus grows in build/fuzz-corpus/<target>/; an input that
 # crashes, hangs, leaks or runs out of memory is kept in
 # fuzz/regressions/<target>/ (commit it with the fix). Prints per target the
 # executions, the coverage (cov/ft of libFuzzer's last status line) and the
@@ -10,6 +10,8 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 . scripts/fuzz_common.sh
 SECS=${1:-600}
+shift || true
+[ $# -gt 0 ] && FUZZ_TARGETS="$*"
 
 fuzz_build || exit 1
 fuzz_seeds
