@@ -26,6 +26,13 @@ extern const uint16_t LowBitMasks[17] = {0x0000, 0x0001, 0x0003, 0x0007, 0x000F,
                                          0x007F, 0x00FF, 0x01FF, 0x03FF, 0x07FF, 0x0FFF, 0x1FFF,
                                          0x3FFF, 0x7FFF, 0xFFFF};
 
+unsigned TakeBits(unsigned k) {
+    NeedBits(k);
+    unsigned value = PeekBits(k);
+    DropBits(k);
+    return value;
+}
+
 void FlushWindow(uint32_t count) {
     // An entry never yields more than it declares: a lying archive must not
     // be able to fill the disk.
@@ -79,13 +86,8 @@ int DecodeDeflateStream() {
 }
 
 int DecodeBlock(int* finalBlock) {
-    NeedBits(1);
-    *finalBlock = (int)PeekBits(1);
-    DropBits(1);
-    NeedBits(2);
-    unsigned type = PeekBits(2);
-    DropBits(2);
-    switch (type) {
+    *finalBlock = (int)TakeBits(1);
+    switch (TakeBits(2)) {
     case 0: return CopyStoredBlock();
     case 1: return DecodeFixedBlock();
     case 2: return DecodeDynamicBlock();
@@ -95,18 +97,18 @@ int DecodeBlock(int* finalBlock) {
 
 int CopyStoredBlock() {
     DropBits(Decoder.bitCount & 7);
-    NeedBits(16);
-    unsigned length = PeekBits(16);
-    DropBits(16);
-    NeedBits(16);
-    if ((~Decoder.bitBuffer & 0xFFFF) != length) return BLOCK_CORRUPT;
-    DropBits(16);
+    unsigned length = TakeBits(16);
+    if ((~TakeBits(16) & 0xFFFF) != length) return BLOCK_CORRUPT;
     if (Decoder.broken) return BLOCK_CORRUPT;
 
+#if !SFX_STUB
     InputReader& in = Archive.input;
+#endif
     unsigned position = Decoder.windowPosition;
     while (length != 0) {
         unsigned piece;
+#if !SFX_STUB
+        // (The Windows stub takes every byte the second way: smaller code.)
         if (Decoder.bitCount == 0 && in.count >= in.position && !(in.bytewiseDecrypt && in.encrypted)) {
             // Nothing fetched ahead: copy straight from the input buffer.
             piece = (unsigned)(in.count - in.position + 1);
@@ -114,12 +116,12 @@ int CopyStoredBlock() {
             if (piece > WINDOW_SIZE - position) piece = WINDOW_SIZE - position;
             __builtin_memcpy(OutputWindow + position, in.buffer + in.position - 1, piece);
             in.position = (int16_t)(in.position + piece);
-        } else {
+        } else
+#endif
+        {
             // Bytes already in the bit buffer first, then byte by byte
             // through the reader (refills, decryption, end of data).
-            NeedBits(8);
-            OutputWindow[position] = (uint8_t)PeekBits(8);
-            DropBits(8);
+            OutputWindow[position] = (uint8_t)TakeBits(8);
             if (Decoder.broken) return BLOCK_CORRUPT;
             piece = 1;
         }
@@ -175,18 +177,10 @@ static int ReadCodeLengths(HuffTable table, unsigned width, unsigned total) {
     unsigned last = 0;
     unsigned i = 0;
     while (i < total) {
-        NeedBits(width);
-        const HuffEntry* slot = &table[PeekBits(width)];
-        while (slot->op > HUFF_OP_LITERAL) {
-            // Not expected for codes of at most 7 bits, but followed anyway.
-            if (slot->op == HUFF_OP_INVALID) return BLOCK_CORRUPT;
-            DropBits(slot->bits);
-            unsigned subWidth = slot->op - HUFF_OP_LITERAL;
-            NeedBits(subWidth);
-            slot = &slot->link[PeekBits(subWidth)];
-        }
-        DropBits(slot->bits);
-        if (Decoder.broken) return BLOCK_CORRUPT;
+        // (Links to sub-tables are not expected for codes of at most 7 bits,
+        // but followed anyway.)
+        const HuffEntry* slot = CarefulLookup(table, width);
+        if (slot == nullptr || Decoder.broken) return BLOCK_CORRUPT;
         unsigned symbol = slot->value;
         unsigned repeat, value;
         if (symbol < 16) {
@@ -195,19 +189,13 @@ static int ReadCodeLengths(HuffTable table, unsigned width, unsigned total) {
             continue;
         }
         if (symbol == 16) {
-            NeedBits(2);
-            repeat = 3 + PeekBits(2);
-            DropBits(2);
+            repeat = 3 + TakeBits(2);
             value = last;
         } else if (symbol == 17) {
-            NeedBits(3);
-            repeat = 3 + PeekBits(3);
-            DropBits(3);
+            repeat = 3 + TakeBits(3);
             value = 0;
         } else {
-            NeedBits(7);
-            repeat = 11 + PeekBits(7);
-            DropBits(7);
+            repeat = 11 + TakeBits(7);
             value = 0;
         }
         if (i + repeat > total) return BLOCK_CORRUPT;
@@ -218,26 +206,14 @@ static int ReadCodeLengths(HuffTable table, unsigned width, unsigned total) {
 }
 
 int DecodeDynamicBlock() {
-    NeedBits(5);
-    unsigned litLenCount = 257 + PeekBits(5);
-    DropBits(5);
-    NeedBits(5);
-    unsigned distanceCount = 1 + PeekBits(5);
-    DropBits(5);
-    NeedBits(4);
-    unsigned codeLengthCount = 4 + PeekBits(4);
+    unsigned litLenCount = 257 + TakeBits(5);
+    unsigned distanceCount = 1 + TakeBits(5);
+    unsigned codeLengthCount = 4 + TakeBits(4);
     if (litLenCount > 286 || distanceCount > 30) return BLOCK_CORRUPT;
-    DropBits(4);
 
     unsigned* lengths = Decoder.codeLengths;
     for (unsigned j = 0; j < 19; ++j) {
-        if (j < codeLengthCount) {
-            NeedBits(3);
-            lengths[CodeLengthOrder[j]] = PeekBits(3);
-            DropBits(3);
-        } else {
-            lengths[CodeLengthOrder[j]] = 0;
-        }
+        lengths[CodeLengthOrder[j]] = j < codeLengthCount ? TakeBits(3) : 0;
     }
 
     HuffTable codeLengthTable;

@@ -3,10 +3,14 @@
 // buffer holds enough bytes for any symbol and the window has room for the
 // longest match, with all hot state in locals; and a careful path, one symbol
 // at a time through NextByte, for the ends of buffers, window and stream.
+// The Windows stub keeps only the careful path: it decodes the same stream,
+// and there its size counts for more than its speed.
 #include "codecs/inflate.h"
 #include "codecs/inflate_bits.h"
 
 static const unsigned MAX_MATCH = 258;
+
+#if !SFX_STUB
 // One symbol takes at most 48 bits, fetched in at most three refills of up to
 // three bytes; each refill loads four bytes.
 static const int FAST_INPUT_MARGIN = 16;
@@ -146,10 +150,9 @@ done:
     }
     return result;
 }
+#endif
 
-// Looks a symbol up one bit-buffer refill at a time; null for an invalid code
-// or an empty table.
-static const HuffEntry* CarefulLookup(HuffTable table, unsigned width) {
+const HuffEntry* CarefulLookup(HuffTable table, unsigned width) {
     if (table == nullptr) return nullptr;
     NeedBits(width);
     const HuffEntry* e = &table[PeekBits(width)];
@@ -166,15 +169,19 @@ static const HuffEntry* CarefulLookup(HuffTable table, unsigned width) {
 
 int DecodeSymbols(HuffTable litLen, HuffTable distance, unsigned litLenBits, unsigned distanceBits) {
     if (litLen == nullptr) return 1;
+#if !SFX_STUB
     const uint32_t litLenMask = LowBitMasks[litLenBits];
     const uint32_t distanceMask = LowBitMasks[distanceBits];
     InputReader& in = Archive.input;
+#endif
     for (;;) {
+#if !SFX_STUB
         if (Decoder.windowPosition <= WINDOW_SIZE - MAX_MATCH && !(in.bytewiseDecrypt && in.encrypted) &&
             in.count - in.position + 1 >= FAST_INPUT_MARGIN) {
             int result = FastSymbols(litLen, distance, litLenBits, litLenMask, distanceMask);
             if (result >= 0) return result;
         }
+#endif
 
         // One symbol the careful way.
         const HuffEntry* e = CarefulLookup(litLen, litLenBits);
@@ -192,17 +199,11 @@ int DecodeSymbols(HuffTable litLen, HuffTable distance, unsigned litLenBits, uns
         }
         if (e->op == HUFF_OP_END) return 0;
         if (e->op > 13) return 1;
-        unsigned extra = e->op;
-        NeedBits(extra);
-        unsigned length = e->value + PeekBits(extra);
-        DropBits(extra);
+        unsigned length = e->value + TakeBits(e->op);
 
         e = CarefulLookup(distance, distanceBits);
         if (e == nullptr || e->op > 13) return 1;
-        extra = e->op;
-        NeedBits(extra);
-        unsigned source = position - (e->value + PeekBits(extra));
-        DropBits(extra);
+        unsigned source = position - (e->value + TakeBits(e->op));
         if (Decoder.broken) return 1;
 
         // In pieces cut at the window's end, where it is flushed.
