@@ -18,7 +18,7 @@ endif()
 set(STUB_COMPILE_FLAGS -Oz -fno-inline-small-functions -malign-data=abi -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
     -fno-unwind-tables -ffunction-sections -fno-stack-protector
     -fno-tree-loop-distribute-patterns
-    -fno-threadsafe-statics -fno-ident -fomit-frame-pointer -flto -Wall ${STUB_ARCH_FLAGS} ${SFX_EXP})
+    -fno-threadsafe-statics -fno-ident -fomit-frame-pointer -flto -Wall ${STUB_ARCH_FLAGS})
 
 file(GLOB UI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/ui/*.cpp)
 file(GLOB UI_RESOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/ui/resources/*.rc)
@@ -29,7 +29,7 @@ target_compile_definitions(sfxstub PRIVATE SFX_STUB=1 WIN32_LEAN_AND_MEAN)
 set_target_properties(sfxstub PROPERTIES OUTPUT_NAME sfxstub SUFFIX ".exe")
 # Link-time optimisation lets the compiler inline and drop across files: the
 # stub is one program, and its size matters more than its build time.
-target_link_options(sfxstub PRIVATE -flto -Oz -fno-inline-small-functions -malign-data=abi ${STUB_ARCH_FLAGS} ${SFX_EXP} -nostdlib -nostartfiles -s -Wl,--gc-sections
+target_link_options(sfxstub PRIVATE -flto -Oz -fno-inline-small-functions -malign-data=abi ${STUB_ARCH_FLAGS} -nostdlib -nostartfiles -s -Wl,--gc-sections
     -Wl,-e,${SFX_ENTRY} -Wl,--file-alignment,512 -Wl,--section-alignment,4096
     -Wl,--no-insert-timestamp -Wl,--disable-dynamicbase -Wl,--disable-reloc-section
     -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/stub_sections.ld)

@@ -20,7 +20,7 @@ inline void NeedBits(unsigned k) {
 }
 
 inline unsigned PeekBits(unsigned k) {
-    return Decoder.bitBuffer & LowBitMasks[k];
+    return Decoder.bitBuffer & ((1u << k) - 1);   // k <= 16
 }
 
 inline void DropBits(unsigned k) {

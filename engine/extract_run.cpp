@@ -38,23 +38,18 @@ static bool IsDeviceName(const char* component, uint32_t length) {
         ++base;
     while (base > 0 && component[base - 1] == ' ')
         --base;
-    char up[5];
-    if (base == 3 || base == 4) {
-        for (uint32_t i = 0; i < base; ++i)
-            up[i] = UpperAscii(component[i]);
-    } else {
+    if (base != 3 && base != 4)
         return false;
+    // Three letters name the device; the last two take a digit 1 to 9.
+    static const char names[] = "CONPRNAUXNULCOMLPT";
+    for (uint32_t n = 0; n < sizeof(names) - 1; n += 3) {
+        uint32_t i = 0;
+        while (i < 3 && UpperAscii(component[i]) == names[n + i])
+            ++i;
+        if (i == 3)
+            return base == 3 ? n < 12 : n >= 12 && component[3] >= '1' && component[3] <= '9';
     }
-    if (base == 3) {
-        static const char names[4][4] = {"CON", "PRN", "AUX", "NUL"};
-        for (int n = 0; n < 4; ++n)
-            if (up[0] == names[n][0] && up[1] == names[n][1] && up[2] == names[n][2])
-                return true;
-        return false;
-    }
-    bool com = up[0] == 'C' && up[1] == 'O' && up[2] == 'M';
-    bool lpt = up[0] == 'L' && up[1] == 'P' && up[2] == 'T';
-    return (com || lpt) && up[3] >= '1' && up[3] <= '9';
+    return false;
 }
 
 // A name that would reach outside the target folder or that Windows cannot

@@ -62,9 +62,10 @@ static void InitOverwriteDialog(HWND dialog) {
     int messageId = (attributes & FILE_ATTRIBUTE_SYSTEM)     ? CTL_MSG_SYSTEM
                     : (attributes & FILE_ATTRIBUTE_READONLY) ? CTL_MSG_READONLY
                                                              : CTL_MSG_PLAIN;
-    ShowWindow(GetDlgItem(dialog, CTL_MSG_PLAIN), SW_HIDE);
-    ShowWindow(GetDlgItem(dialog, CTL_MSG_SYSTEM), SW_HIDE);
-    ShowWindow(GetDlgItem(dialog, CTL_MSG_READONLY), SW_HIDE);
+    static_assert(CTL_MSG_READONLY == CTL_MSG_PLAIN + 1 && CTL_MSG_SYSTEM == CTL_MSG_PLAIN + 2,
+                  "the message lines have consecutive ids");
+    for (int id = CTL_MSG_PLAIN; id <= CTL_MSG_SYSTEM; ++id)
+        ShowWindow(GetDlgItem(dialog, id), SW_HIDE);
     char format[TEXT_SIZE];
     GetDlgItemTextA(dialog, messageId, format, TEXT_SIZE);
     ShowWindow(GetDlgItem(dialog, messageId), SW_SHOW);
