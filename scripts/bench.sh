@@ -14,7 +14,7 @@ cmake --build "$BUILD_DIR" -j2 --target sfx_inflate_bench unsfx >/dev/null
 
 echo "== Codec: raw DEFLATE streams (zlib -9) of $(du -sh --exclude='*.deflate' "$CORPUS" | cut -f1) corpus"
 mkdir -p "$WORK"
-SFX_BENCH_CORPUS="$CORPUS" "$BUILD_DIR/sfx_inflate_bench" --benchmark_min_time=2s --benchmark_filter='corpus/' \
+SFX_BENCH_CORPUS="$CORPUS" "$BUILD_DIR/sfx_inflate_bench" --benchmark_min_time=2 --benchmark_filter='corpus/' \
     --benchmark_out="$WORK.codec.json" --benchmark_out_format=json >/dev/null
 python3 - "$WORK.codec.json" <<'PY'
 import json, sys
