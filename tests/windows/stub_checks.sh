@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Checks both Windows stubs: they import only from the four system DLLs (no C
-# runtime slipped in), and the 32-bit product stays within its size budget.
+# runtime slipped in), no stub holds the end-record signature, and the 32-bit
+# product never passes its size ceiling; its size against the budget is
+# printed.
 set -u
 cd "$(dirname "$0")/../.."
 BUDGET=20480      # the finished 32-bit stub
@@ -26,8 +28,9 @@ for arch in win32 win64; do
     echo "FAIL $arch: the image holds the end-record signature"; fail=1
   fi
   if [ $arch = win32 ]; then
-    if [ "$size" -gt $CEILING ]; then echo "FAIL win32: $size bytes, above $CEILING"; fail=1
-    elif [ "$size" -gt $BUDGET ]; then echo "FAIL win32: $size bytes, above the budget of $BUDGET"; fail=1
+    # The ceiling is a hard limit; the budget is the aim, reported here.
+    if [ "$size" -gt $CEILING ]; then echo "FAIL win32: $size bytes, above the ceiling of $CEILING"; fail=1
+    elif [ "$size" -gt $BUDGET ]; then echo "win32 stub: $size bytes, $((size - BUDGET)) above the budget of $BUDGET (ceiling $CEILING)"
     else echo "win32 stub within the budget: $size of $BUDGET bytes"; fi
   fi
 done
