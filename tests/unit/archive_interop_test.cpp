@@ -30,6 +30,22 @@ with zipfile.ZipFile(sys.argv[1]) as z:
               i.flag_bits, i.compress_type, i.header_offset)
 )PY";
 
+// unzip -Z -v (zipinfo) of the same archive: per entry the CRC, sizes and the
+// DOS date and time it reports, encoded back into the DOS fields.
+const char* kZipinfoScript = R"PY(
+import re, subprocess, sys
+out = subprocess.run(['unzip', '-Z', '-v', sys.argv[1]], capture_output=True).stdout.decode('latin-1')
+months = ['Jan', 'Feb', 'Mar', 'Apr', 'May', 'Jun', 'Jul', 'Aug', 'Sep', 'Oct', 'Nov', 'Dec']
+for block in out.split('Central directory entry #')[1:]:
+    field = lambda label: re.search(re.escape(label) + r':\s+(.*)', block).group(1).strip()
+    y, mo, d, hms = field('file last modified on (DOS date/time)').split()
+    h, mi, s = (int(x) for x in hms.split(':'))
+    date = ((int(y) - 1980) << 9) | ((months.index(mo) + 1) << 5) | int(d)
+    time = (h << 11) | (mi << 5) | (s // 2)
+    print(int(field('32-bit CRC value (hex)'), 16), field('compressed size').split()[0],
+          field('uncompressed size').split()[0], date, time)
+)PY";
+
 const char* kPythonWriter = R"PY(
 import sys, zipfile
 with zipfile.ZipFile(sys.argv[1], 'w') as z:
@@ -72,6 +88,14 @@ std::string ListWithPython(const TempDir& dir, const std::string& archive) {
     return ReadFileBytes(out);
 }
 
+std::string ListWithZipinfo(const TempDir& dir, const std::string& archive) {
+    std::string script = dir.File("zipinfo.py");
+    WriteFileBytes(script, kZipinfoScript);
+    std::string out = dir.File("zipinfo.txt");
+    if (!Shell("python3 " + Quote(script) + " " + Quote(archive) + " > " + Quote(out))) return "";
+    return ReadFileBytes(out);
+}
+
 std::string Hex(const std::string& bytes) {
     static const char* digits = "0123456789abcdef";
     std::string out;
@@ -82,7 +106,7 @@ std::string Hex(const std::string& bytes) {
     return out;
 }
 
-std::string ListWithCatalog(const std::string& archive, SfxStatus* status) {
+std::string ListWithCatalog(const std::string& archive, SfxStatus* status, bool brief = false) {
     OpenArchive(archive.c_str());
     *status = Archive.status;
     std::ostringstream out;
@@ -93,6 +117,11 @@ std::string ListWithCatalog(const std::string& archive, SfxStatus* status) {
         *status = Archive.status;
         for (CatalogEntry* e = catalog.head; e; e = e->next) {
             const CentralHeader& h = e->header;
+            if (brief) {
+                out << h.crc32 << ' ' << h.compressedSize << ' ' << h.uncompressedSize << ' ' << h.dosDate
+                    << ' ' << h.dosTime << '\n';
+                continue;
+            }
             out << Hex(e->name) << ' ' << h.crc32 << ' ' << h.compressedSize << ' ' << h.uncompressedSize
                 << ' ' << h.dosDate << ' ' << h.dosTime << ' ' << h.flags << ' ' << h.method << ' '
                 << h.localHeaderOffset << '\n';
@@ -113,6 +142,10 @@ void ExpectSameListing(const TempDir& dir, const std::string& archive, size_t mi
     size_t lines = 0;
     for (char c : got) lines += c == '\n';
     EXPECT_GE(lines, minimumEntries);
+    // The same sizes, CRCs and times as Info-ZIP's own listing.
+    std::string zipinfo = ListWithZipinfo(dir, archive);
+    ASSERT_FALSE(zipinfo.empty()) << "unzip -Z could not list " << archive;
+    EXPECT_EQ(ListWithCatalog(archive, &status, true), zipinfo);
 }
 
 bool HasTool(const char* tool) { return Shell(std::string("command -v ") + tool); }
