@@ -54,6 +54,17 @@ static void WriteChunk(const uint8_t* data, uint32_t length) {
     Archive.bytesWritten += length;
 }
 
+// Reads exactly n bytes of entry data: an archive cut short ends the entry
+// with an I/O error instead of repeating the read.
+static bool ReadChunk(uint8_t* buffer, uint32_t n) {
+    int32_t got = FileRead(buffer, n, Archive.archiveHandle);
+    if (got >= 0 && (uint32_t)got == n)
+        return true;
+    Archive.input.failed = 1;
+    Archive.status = SFX_ERR_IO;
+    return false;
+}
+
 void CopyStored() {
     uint32_t remaining = Archive.entry.compressedSize;
     uint8_t* buffer = Archive.input.buffer;
@@ -61,12 +72,8 @@ void CopyStored() {
     // one progress report of 0 of 0.
     do {
         uint32_t n = remaining < (uint32_t)INPUT_BUFFER_SIZE ? remaining : (uint32_t)INPUT_BUFFER_SIZE;
-        int32_t got = FileRead(buffer, n, Archive.archiveHandle);
-        if (got < 0 || (uint32_t)got != n) {
-            Archive.input.failed = 1;
-            Archive.status = SFX_ERR_IO;
+        if (!ReadChunk(buffer, n))
             return;
-        }
         WriteChunk(buffer, n);
         if (Archive.status != SFX_OK)
             return;
@@ -84,12 +91,8 @@ void CopyStoredEncrypted(int32_t dataPosition) {
     uint32_t remaining = Archive.entry.compressedSize - ENCRYPTION_HEADER_SIZE;
     do {
         uint32_t n = remaining < (uint32_t)ENCRYPTED_COPY_SIZE ? remaining : (uint32_t)ENCRYPTED_COPY_SIZE;
-        int32_t got = FileRead(EncryptedCopyBuffer, n, Archive.archiveHandle);
-        if (got < 0 || (uint32_t)got != n) {
-            Archive.input.failed = 1;
-            Archive.status = SFX_ERR_IO;
+        if (!ReadChunk(EncryptedCopyBuffer, n))
             return;
-        }
         DecryptInPlace(EncryptedCopyBuffer, n);
         WriteChunk(EncryptedCopyBuffer, n);
         remaining -= n;
