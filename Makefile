@@ -3,6 +3,7 @@
 #   make test   builds everything and runs every test
 # Both run scripts/setup.sh first, which installs only what is missing.
 SHELL := /bin/bash
+MAKEFLAGS += --no-print-directory
 JOBS ?= 2
 FUZZ_SECONDS ?= 600
 CMAKE_QUIET = --log-level=WARNING
