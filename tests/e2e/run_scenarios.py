@@ -542,9 +542,46 @@ def no_archive(wine):
     return ([] if passed else ["driver failed"]), log
 
 
+ABOUT_TEXT = ("Dieses ZIP-Archiv wurde mit dem Tarvolin erzeugt.{LF}{LF}"
+              "Informationen über diese Technologie und über Anwendungen,{LF}"
+              "die diese Technologie nutzen, erhalten Sie unter{LF}{LF}"
+              "\twww.brennholt.example{LF}{LF}"
+              "Anfragen richten Sie bitte per E-Mail an{LF}{LF}"
+              "\tsfx@brennholt.example")
+
+
+def about_and_chooser(wine):
+    """"Info über" shows the About text; "Suchen" opens the folder chooser in
+    the current folder, and its OK puts that folder with a trailing backslash
+    into the field (never the placeholder name); the run then extracts there."""
+    s = Scenario(wine, "about_chooser")
+    s.files({"a.txt": ENGLISH})
+    s.build(["a.txt"])
+    passed, log = s.play([
+        "settext 1000 C:\\anderswo\\",
+        "click 3",
+        "wait-box",
+        "expect-caption " + MAIN_CAPTION,
+        "expect-box-text " + ABOUT_TEXT,
+        "shot about",
+        "click 1",
+        "wait-gone",
+        "click 1014",
+        "wait-dialog Zielverzeichnis auswählen",
+        "shot chooser",
+        "click 1",
+        "wait-gone",
+        "expect-text 1000 " + s.win_dir,
+        "click 1"] + success_box(s.name))
+    problems = [] if passed else ["driver failed"]
+    problems += lib.compare_tree(s.src, ["a.txt"], s.dir)
+    return problems, log
+
+
 SCENARIOS = [success_without_command, command_runs_in_target, command_cannot_start, floppy_start,
              overwrite_yes_and_no, overwrite_all_then_second_run, overwrite_cancel, password_right,
-             password_wrong_then_right, password_cancel, password_from_builder, cancel_large_entry, no_archive]
+             password_wrong_then_right, password_cancel, password_from_builder, cancel_large_entry, no_archive,
+             about_and_chooser]
 
 
 def main():
