@@ -16,6 +16,14 @@ typedef bool (*ProgressFn)(uint32_t done, uint32_t total);
 typedef bool (*EntryDoneFn)(const CentralHeader* header, const char* targetPath, SfxStatus status);
 typedef int (*PasswordFn)(char* password, const char* entryName);
 
+// Answers of ConfirmEntryFn.
+const int CONFIRM_EXTRACT = 0;
+const int CONFIRM_SKIP = 1;
+const int CONFIRM_ABORT = 2;
+// Extract, and the user agreed that this read-only, hidden or system file is
+// replaced (it is changed only once its replacement is complete).
+const int CONFIRM_REPLACE_PROTECTED = 3;
+
 const int INPUT_BUFFER_SIZE = 4096;
 const int ENCRYPTED_COPY_SIZE = 8192;
 const int PASSWORD_SIZE = 300;
@@ -55,6 +63,7 @@ struct ArchiveState {
     CentralHeader entry;
     FileHandle outputHandle;
     char outputTempPath[264];   // temporary file written before it replaces the target
+    uint32_t replaceProtected;  // set: the entry may replace a read-only, hidden or system file
     uint32_t crc;               // running CRC-32 register, 0xFFFFFFFF at entry start
     uint32_t bytesWritten;
     InputReader input;

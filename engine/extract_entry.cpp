@@ -18,6 +18,7 @@
 #include "engine/output_file.h"
 #include "support/file_layer.h"
 #include "support/platform.h"
+#include "support/str_util.h"
 
 // Encrypted stored data is copied in bigger chunks; the buffer lives as long
 // as the process so that no entry has to allocate it.
@@ -107,8 +108,15 @@ static void SettleOutput(const char* targetPath) {
     // nothing stood at the target; an existing file is never traded for it.
     if (status == SFX_ERR_CRC && !FileExists(targetPath))
         keep = true;
-    if (keep && FileReplace(Archive.outputTempPath, targetPath) == 0)
-        return;
+    if (keep) {
+        // The replaced file may stand under a second unused name on the way.
+        char folder[SFX_PATH_MAX];
+        char backup[264];
+        StrCopyMax(folder, Archive.outputTempPath, StrLength(Archive.outputTempPath) - TEMP_NAME_LENGTH);
+        if (PickUnusedName(folder, backup) &&
+            FileReplace(Archive.outputTempPath, targetPath, backup, Archive.replaceProtected != 0) == 0)
+            return;
+    }
     if (keep && status == SFX_OK)
         Archive.status = SFX_ERR_CREATE;
     // A temporary file that cannot be removed is reported rather than left
@@ -127,7 +135,9 @@ void ExtractEntry(const CentralHeader* header, const char* targetPath) {
     Archive.crc = 0xFFFFFFFFu;
 
     uint16_t method = header->method;
-    if ((header->versionNeeded & 0xFF) > 20 || method == 7 || method > METHOD_DEFLATED) {
+    // Only stored and deflated data can be written; an entry of any other
+    // method would become an empty or wrong file.
+    if ((header->versionNeeded & 0xFF) > 20 || (method != METHOD_STORED && method != METHOD_DEFLATED)) {
         Archive.status = SFX_ERR_UNSUPPORTED;
         return;
     }
@@ -197,9 +207,10 @@ void ExtractEntry(const CentralHeader* header, const char* targetPath) {
             if (header->uncompressedSize != 0)
                 DecodeDeflatedEntry();
         }
-        // Methods 1 to 6: nothing is read or written; the empty file stands
-        // or falls with the CRC check.
-
+        // Data that ends before its declared size is as incomplete as data
+        // that would run past it: the file is not kept.
+        if (Archive.status == SFX_OK && Archive.bytesWritten != header->uncompressedSize)
+            Archive.status = SFX_ERR_BAD_DATA;
         if (Archive.status == SFX_OK && (Archive.crc ^ 0xFFFFFFFFu) != header->crc32)
             Archive.status = SFX_ERR_CRC;
         if (Archive.status == SFX_OK || Archive.status == SFX_ERR_CRC)

@@ -7,6 +7,7 @@
 #include "archive/catalog.h"
 #include "engine/extract_entry.h"
 #include "engine/front_end.h"
+#include "support/file_layer.h"
 #include "support/platform.h"
 #include "support/str_util.h"
 
@@ -32,22 +33,35 @@ static char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? (char)(c - 'a' 
 
 // Windows opens a device instead of a file for these names, with or without
 // an extension, in any case: a file of that name can never be written.
+// COM and LPT take a digit 0 to 9 or a superscript one, two or three (which
+// Windows counts as digits there); CONIN$ and CONOUT$ are the console.
 static bool IsDeviceName(const char* component, uint32_t length) {
     uint32_t base = 0;
     while (base < length && component[base] != '.')
         ++base;
     while (base > 0 && component[base - 1] == ' ')
         --base;
-    if (base != 3 && base != 4)
+    if (base < 3 || base > 7)
         return false;
-    // Three letters name the device; the last two take a digit 1 to 9.
     static const char names[] = "CONPRNAUXNULCOMLPT";
     for (uint32_t n = 0; n < sizeof(names) - 1; n += 3) {
         uint32_t i = 0;
         while (i < 3 && UpperAscii(component[i]) == names[n + i])
             ++i;
-        if (i == 3)
-            return base == 3 ? n < 12 : n >= 12 && component[3] >= '1' && component[3] <= '9';
+        if (i != 3)
+            continue;
+        if (base == 3)
+            return n < 12;
+        uint8_t c = (uint8_t)component[3];
+        if (n >= 12)
+            return base == 4 && ((c >= '0' && c <= '9') || c == 0xB9 || c == 0xB2 || c == 0xB3);
+        if (n != 0)
+            return false;
+        // CONIN$ and CONOUT$
+        const char* rest = base == 6 ? "IN$" : base == 7 ? "OUT$" : "";
+        for (i = 0; rest[i] != '\0' && UpperAscii(component[3 + i]) == rest[i]; ++i) {
+        }
+        return rest[0] != '\0' && rest[i] == '\0';
     }
     return false;
 }
@@ -94,8 +108,11 @@ SfxStatus MapEntryPath(const char* entryName, char* targetPath) {
         ++name;
 
     SfxStatus status = CheckEntryName(name);
-    uint32_t folderLength = StrLength(Archive.targetFolder);
+    // A name must not be empty or the folder itself.
     uint32_t nameLength = StrLength(name);
+    if (nameLength == 0 || (name[nameLength - 1] == '.' && (nameLength == 1 || name[nameLength - 2] == '\\')))
+        status = SFX_ERR_BAD_DATA;
+    uint32_t folderLength = StrLength(Archive.targetFolder);
     if (status == SFX_OK && folderLength + nameLength > SFX_PATH_MAX - 1)
         status = SFX_ERR_CREATE;   // never cut into another name
     if (status == SFX_OK) {
@@ -107,21 +124,12 @@ SfxStatus MapEntryPath(const char* entryName, char* targetPath) {
     return status;
 }
 
-// True when the last component of the path has nothing before its last dot:
-// directory entries (ending in a backslash) and names such as ".profile".
-// Nothing is created or reported for them.
-static bool NamePartEmpty(const char* path) {
-    const char* last = path;
-    for (const char* p = path; *p; ++p)
-        if (*p == '\\')
-            last = p + 1;
-    const char* dot = 0;
-    for (const char* p = last; *p; ++p)
-        if (*p == '.')
-            dot = p;
-    if (*last == '\0')
-        return true;
-    return dot == last;
+// Directory entries end in a slash (or a backslash); nothing is created for
+// them, because every folder comes into being with its first file. Every
+// other entry is a file, whatever its name looks like.
+static bool IsDirectoryEntry(const char* name) {
+    uint32_t length = StrLength(name);
+    return length != 0 && (name[length - 1] == '/' || name[length - 1] == '\\');
 }
 
 static void RunEntryLoop(Catalog* catalog) {
@@ -134,22 +142,29 @@ static void RunEntryLoop(Catalog* catalog) {
             continue;
         char targetPath[SFX_PATH_MAX];
         MemFill(targetPath, 0, sizeof(targetPath));
-        SfxStatus mapped = MapEntryPath(entry->name, targetPath);
-        // The catalogue keeps at most 255 characters of a name; a longer one
-        // arrives cut and would be written under another name.
-        if (mapped == SFX_OK && entry->header.nameLength > SFX_PATH_MAX - 1)
+        SfxStatus mapped;
+        if (entry->header.nameLength > SFX_PATH_MAX - 1) {
+            // The catalogue keeps at most 255 characters of a name; a longer
+            // one arrives cut and would be written under another name (or,
+            // cut at a slash, taken for a folder).
+            StrCopy(targetPath, entry->name);
             mapped = SFX_ERR_CREATE;
-        if (NamePartEmpty(targetPath))
+        } else if (IsDirectoryEntry(entry->name)) {
             continue;
+        } else {
+            mapped = MapEntryPath(entry->name, targetPath);
+        }
         if (mapped != SFX_OK) {
             Archive.status = mapped;
         } else {
+            Archive.replaceProtected = 0;
             if (Archive.confirmEntry) {
                 int answer = Archive.confirmEntry(&entry->header, targetPath);
-                if (answer == 1)
+                if (answer == CONFIRM_SKIP)
                     continue;
-                if (answer == 2)
+                if (answer == CONFIRM_ABORT)
                     Archive.status = SFX_USER_ABORT;
+                Archive.replaceProtected = answer == CONFIRM_REPLACE_PROTECTED;
             }
             if (Archive.status != SFX_OK)
                 break;
@@ -175,6 +190,56 @@ void ExtractAll() {
     if (Archive.status == SFX_OK)
         RunEntryLoop(&catalog);
     FreeCatalog(&catalog);
+}
+
+// True when path names a file that can be opened (not a folder).
+static bool IsFile(const char* path) {
+    FileHandle file = FileOpen(path, "rb");
+    if (file == FILE_NONE)
+        return false;
+    FileClose(file);
+    return true;
+}
+
+void ResolveCommand(const char* command, const char* folder, char* commandLine) {
+    StrCopyMax(commandLine, command, COMMAND_LINE_SIZE - 1);
+    // The program is the quoted first part, or else the first word.
+    const char* start = command;
+    char end = ' ';
+    if (*start == '"') {
+        ++start;
+        end = '"';
+    }
+    const char* stop = start;
+    bool relative = *start != '\\' && *start != '/';
+    bool extension = false;
+    for (; *stop != '\0' && *stop != end; ++stop) {
+        if (*stop == ':')
+            relative = false;
+        if (*stop == '.')
+            extension = true;
+        if (*stop == '\\' || *stop == '/')
+            extension = false;
+    }
+    uint32_t length = (uint32_t)(stop - start);
+    const char* rest = *stop == '"' ? stop + 1 : stop;
+    // A folder is given with its backslash; the current one is ".\".
+    char program[2 * SFX_PATH_MAX];
+    StrCopyMax(program, folder[0] != '\0' ? folder : ".\\", SFX_PATH_MAX - 1);
+    uint32_t folderLength = StrLength(program);
+    if (!relative || length == 0 || folderLength + length + 4 >= sizeof(program))
+        return;
+    MemCopy(program + folderLength, start, length);
+    program[folderLength + length] = '\0';
+    // Windows adds ".exe" to a program named without an extension.
+    if (!IsFile(program)) {
+        if (extension)
+            return;
+        StrAppend(program, ".exe");
+        if (!IsFile(program))
+            return;
+    }
+    FormatText(commandLine, "\"%s\"%s", program, rest);
 }
 
 int ExtractArchive(const char* programPath, const char* targetFolder, const char* command) {
@@ -213,13 +278,10 @@ int ExtractArchive(const char* programPath, const char* targetFolder, const char
 
     // The command runs in the target folder, after the archive is closed.
     SetCurrentFolder(targetFolder ? targetFolder : "");
-    char commandLine[260];
-    StrCopyMax(commandLine, command, sizeof(commandLine) - 1);
+    char commandLine[COMMAND_LINE_SIZE];
+    ResolveCommand(command, targetFolder ? targetFolder : "", commandLine);
     if (StartProgram(commandLine) >= 32)
         return SFX_RUN_STARTED;
-
-    char text[1024];
-    FormatText(text, "Fehler beim Ausf\xFChren von %s.", commandLine);
-    FrontShowMessage(text);
+    FrontCommandFailed(command);
     return status;
 }

@@ -17,3 +17,12 @@ SfxStatus MapEntryPath(const char* entryName, char* targetPath);
 // Set by the front-end when the user answered the overwrite question for all
 // files; every run starts by clearing it, so that every run asks again.
 extern uint32_t ReplaceAll;
+
+// The configured command as it is started. Windows looks for a program in
+// the running program's own folder before the current one, so a command
+// "setup.exe" run by a self-extractor named setup.exe would start the
+// self-extractor again: a program named relative to the target folder that
+// is a file there (also with ".exe" added to a name without extension) is
+// started by its full path, quoted. Every other command is left as it is.
+const int COMMAND_LINE_SIZE = 1024;
+void ResolveCommand(const char* command, const char* folder, char* commandLine);

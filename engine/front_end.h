@@ -15,5 +15,6 @@ int FrontAskPassword(char* password, const char* entryName);
 // Writes the final status line of a run.
 void ShowRunStatus(SfxStatus status, const char* displayName);
 
-// Tells the user that the configured command could not be started.
-void FrontShowMessage(const char* text);
+// Tells the user that the configured command could not be started
+// ("Fehler beim Ausführen von <command>.").
+void FrontCommandFailed(const char* command);

@@ -23,12 +23,51 @@ char* AppendBackslash(const char* path, char* result) {
     return StrCopy(result, work);
 }
 
+// Temporary names are "~" and four hex digits: a target path holds at most
+// 255 characters, so its folder at most 254, and five more stay within the
+// 259 characters Windows allows a path. The counter walks on through the
+// process, so names left by an earlier run are passed over once.
+static const uint32_t TEMP_NAME_ATTEMPTS = 4096;
+static uint32_t TempNameCounter;
+
+static void NextTempName(const char* folder, char* path) {
+    uint32_t n = ++TempNameCounter;
+    StrCopyMax(path, folder, SFX_PATH_MAX - 1);
+    uint32_t length = StrLength(path);
+    path[length] = '~';
+    for (uint32_t i = 4; i > 0; --i, n >>= 4) {
+        uint32_t digit = n & 15;
+        path[length + i] = (char)(digit < 10 ? '0' + digit : 'A' - 10 + digit);
+    }
+    path[length + TEMP_NAME_LENGTH] = '\0';
+}
+
+bool PickUnusedName(const char* folder, char* path) {
+    for (uint32_t attempt = 0; attempt < TEMP_NAME_ATTEMPTS; ++attempt) {
+        NextTempName(folder, path);
+        if (!FileExists(path))
+            return true;
+    }
+    return false;
+}
+
 // The entry is written to a fresh file beside its target, so that an
-// existing file stays untouched until the new one is complete.
+// existing file stays untouched until the new one is complete. The file is
+// created only where no file of that name exists: a name that is taken is
+// passed over, never opened.
 static bool TryCreate(const char* folder) {
     ++OutputCreateAttempts;
-    Archive.outputHandle = FileCreateTemp(folder, Archive.outputTempPath);
-    return Archive.outputHandle != FILE_NONE;
+    char* path = Archive.outputTempPath;
+    for (uint32_t attempt = 0; attempt < TEMP_NAME_ATTEMPTS; ++attempt) {
+        NextTempName(folder, path);
+        Archive.outputHandle = FileCreateNew(path);
+        if (Archive.outputHandle != FILE_NONE)
+            return true;
+        if (!FileExists(path))
+            break;   // not a taken name: the folder is missing or closed
+    }
+    path[0] = '\0';
+    return false;
 }
 
 void CreateOutputFile(const char* targetPath) {

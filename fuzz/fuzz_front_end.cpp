@@ -46,4 +46,4 @@ int FrontAskPassword(char* password, const char*) {
 
 void ShowRunStatus(SfxStatus, const char*) {}
 
-void FrontShowMessage(const char*) {}
+void FrontCommandFailed(const char*) {}

@@ -19,9 +19,15 @@ int32_t FileTell(FileHandle file);
 int FileClose(FileHandle file);
 int FileDelete(const char* path);
 
-// Creates a new, uniquely named empty file in folder (which ends in a
-// backslash or is empty for the current folder), opens it for writing and
-// stores its path in tempPath (264 bytes). Returns the handle or -1.
-FileHandle FileCreateTemp(const char* folder, char* tempPath);
-// Puts the file from in place of the file to, replacing it. 0 or -1.
-int FileReplace(const char* from, const char* to);
+// Creates a new empty file and opens it for writing; fails (-1) when any file
+// or folder of that name exists, which is never opened or changed.
+FileHandle FileCreateNew(const char* path);
+// Puts the finished file from in place of the file to. Where nothing exists,
+// from is renamed. An existing file has its content replaced and keeps what
+// the platform keeps with a file (on Windows its security, creation time and
+// the letter case of its name); on the way it may stand under the unused
+// name backup, and every failure puts it back as it was. A read-only, hidden
+// or system file is replaced only with replaceProtected. A link (symbolic,
+// or a file with more than one name) is replaced as a name: what it points
+// to is never changed. A folder is never replaced. 0 or -1.
+int FileReplace(const char* from, const char* to, const char* backup, bool replaceProtected);

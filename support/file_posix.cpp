@@ -94,38 +94,25 @@ int FileClose(FileHandle file) { return close(int(file)) == 0 ? 0 : -1; }
 
 int FileDelete(const char* path) { return unlink(HostPath(path).c_str()) == 0 ? 0 : -1; }
 
-FileHandle FileCreateTemp(const char* folder, char* tempPath) {
-    static uint32_t counter;
-    uint32_t folderLength = StrLength(folder);
-    const uint32_t nameLength = 12;   // "sfx" + 5 hex digits + ".tmp"
-    if (folderLength + nameLength >= 264) return FILE_NONE;
-    uint32_t seed = uint32_t(getpid()) * 2654435761u ^ uint32_t(time(nullptr));
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        uint32_t unique = (seed + ++counter * 40503u) & 0xFFFFF;
-        char name[16] = "sfx";
-        for (int i = 0; i < 5; ++i) name[3 + i] = "0123456789ABCDEF"[(unique >> (16 - 4 * i)) & 0xF];
-        StrCopy(name + 8, ".tmp");
-        StrCopy(tempPath, folder);
-        StrAppend(tempPath, name);
-        // O_EXCL makes the name ours: an existing file is never reused.
-        int fd = open(HostPath(tempPath).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            fd = AwayFromConsole(fd);
-            if (fd >= 0) return FileHandle(fd);
-            unlink(HostPath(tempPath).c_str());
-            break;
-        }
-        if (errno != EEXIST) break;
-    }
-    tempPath[0] = 0;
-    return FILE_NONE;
+FileHandle FileCreateNew(const char* path) {
+    // O_EXCL: an existing file (or a link of that name) is never opened.
+    int fd = open(HostPath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return FILE_NONE;
+    int moved = AwayFromConsole(fd);
+    if (moved < 0) unlink(HostPath(path).c_str());
+    return moved < 0 ? FILE_NONE : FileHandle(moved);
 }
 
-// A file without write permission counts as read-only and is not replaced,
-// as on Windows, although rename() would replace it.
-int FileReplace(const char* from, const char* to) {
+// rename() replaces the name alone: a symbolic link is replaced, never
+// followed, and the other names of a file keep it. A file without write
+// permission counts as read-only. There is nothing more of a file's identity
+// to keep here. The backup name is not needed.
+int FileReplace(const char* from, const char* to, const char*, bool replaceProtected) {
     std::string target = HostPath(to);
     struct stat st;
-    if (lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) return -1;
+    if (lstat(target.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return -1;
+        if (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR) && !replaceProtected) return -1;
+    }
     return rename(HostPath(from).c_str(), target.c_str()) == 0 ? 0 : -1;
 }

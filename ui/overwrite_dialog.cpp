@@ -3,6 +3,7 @@
 // the file type's icon, and returns the id of the button pressed.
 #include "ui/ui_state.h"
 #include "ui/resources/resource_ids.h"
+#include "ui/wide_text.h"
 #include <shellapi.h>
 #include "support/str_util.h"
 
@@ -12,17 +13,20 @@ static FILETIME EntryTime;        // UTC
 static uint32_t EntrySize;
 
 static const int TEXT_SIZE = 256;
-static char BytesTemplate[TEXT_SIZE];
-static char KilobytesTemplate[TEXT_SIZE];
-static char Formatted[TEXT_SIZE];
+// The dialog's texts come from its template and stay wide all the way.
+static WCHAR BytesTemplate[TEXT_SIZE];
+static WCHAR KilobytesTemplate[TEXT_SIZE];
+static WCHAR Formatted[TEXT_SIZE];
+// The file type's icon, destroyed when the dialog has closed.
+static HICON TypeIcon;
 
 // The templates use FormatMessage inserts (%1, %2, %3!d!), so that a
 // translation may reorder them.
-static void SetFormattedText(HWND dialog, int id, const char* format, DWORD_PTR* inserts) {
-    if (!FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, format, 0, 0,
+static void SetFormattedText(HWND dialog, int id, const WCHAR* format, DWORD_PTR* inserts) {
+    if (!FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, format, 0, 0,
                         Formatted, TEXT_SIZE, (va_list*)inserts))
         Formatted[0] = 0;   // too long for the line: leave it empty rather than stale
-    SetDlgItemTextA(dialog, id, Formatted);
+    SetDlgItemTextW(dialog, id, Formatted);
 }
 
 // One file line: size in bytes below 1 KB, else in whole KB, then the local
@@ -32,10 +36,10 @@ static void ShowFileLine(HWND dialog, int id, const FILETIME* time, uint32_t siz
     SYSTEMTIME fields;
     FileTimeToLocalFileTime(time, &local);
     FileTimeToSystemTime(&local, &fields);
-    char timeText[100], dateText[100];
-    GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_FORCE24HOURFORMAT, &fields, nullptr, timeText, 100);
-    GetDateFormatA(LOCALE_USER_DEFAULT, DATE_LONGDATE, &fields, nullptr, dateText, 100);
-    const char* format = BytesTemplate;
+    WCHAR timeText[100], dateText[100];
+    GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_FORCE24HOURFORMAT, &fields, nullptr, timeText, 100);
+    GetDateFormatW(LOCALE_USER_DEFAULT, DATE_LONGDATE, &fields, nullptr, dateText, 100);
+    const WCHAR* format = BytesTemplate;
     if (size >= 1024) {
         format = KilobytesTemplate;
         size >>= 10;
@@ -46,13 +50,14 @@ static void ShowFileLine(HWND dialog, int id, const FILETIME* time, uint32_t siz
 
 static void InitOverwriteDialog(HWND dialog) {
     CenterOnDesktop(dialog);
-    GetDlgItemTextA(dialog, CTL_BYTES_TEMPLATE, BytesTemplate, TEXT_SIZE);
-    GetDlgItemTextA(dialog, CTL_KB_TEMPLATE, KilobytesTemplate, TEXT_SIZE);
+    GetDlgItemTextW(dialog, CTL_BYTES_TEMPLATE, BytesTemplate, TEXT_SIZE);
+    GetDlgItemTextW(dialog, CTL_KB_TEMPLATE, KilobytesTemplate, TEXT_SIZE);
 
     // The icon follows from the name's type alone; the disk is not touched.
     SHFILEINFOA info;
     if (SHGetFileInfoA(ExistingFile.cFileName, 0, &info, sizeof info,
                        SHGFI_ICON | SHGFI_USEFILEATTRIBUTES) && info.hIcon) {
+        TypeIcon = info.hIcon;
         SendDlgItemMessageA(dialog, CTL_EXISTING_ICON, STM_SETIMAGE, IMAGE_ICON, (LPARAM)info.hIcon);
         SendDlgItemMessageA(dialog, CTL_ENTRY_ICON, STM_SETIMAGE, IMAGE_ICON, (LPARAM)info.hIcon);
     }
@@ -66,11 +71,13 @@ static void InitOverwriteDialog(HWND dialog) {
                   "the message lines have consecutive ids");
     for (int id = CTL_MSG_PLAIN; id <= CTL_MSG_SYSTEM; ++id)
         ShowWindow(GetDlgItem(dialog, id), SW_HIDE);
-    char format[TEXT_SIZE];
-    GetDlgItemTextA(dialog, messageId, format, TEXT_SIZE);
+    WCHAR format[TEXT_SIZE];
+    GetDlgItemTextW(dialog, messageId, format, TEXT_SIZE);
     ShowWindow(GetDlgItem(dialog, messageId), SW_SHOW);
     // The name as stored in the folder, in its own letter case.
-    DWORD_PTR inserts[1] = {(DWORD_PTR)ExistingFile.cFileName};
+    WCHAR name[MAX_PATH];
+    AnsiToWide(ExistingFile.cFileName, name, MAX_PATH);
+    DWORD_PTR inserts[1] = {(DWORD_PTR)name};
     SetFormattedText(dialog, messageId, format, inserts);
 
     ShowFileLine(dialog, CTL_EXISTING_LINE, &ExistingFile.ftLastWriteTime, ExistingFile.nFileSizeLow);
@@ -104,11 +111,13 @@ int ConfirmOverwrite(const CentralHeader* header, const char* targetPath) {
     LocalFileTimeToFileTime(&local, &EntryTime);
     EntrySize = header->uncompressedSize;
 
-    INT_PTR result = DialogBoxParamA(ModuleHandle, MAKEINTRESOURCEA(IDD_OVERWRITE), MainWindow,
+    TypeIcon = nullptr;
+    INT_PTR result = DialogBoxParamW(ModuleHandle, MAKEINTRESOURCEW(IDD_OVERWRITE), MainWindow,
                                      OverwriteDialogProc, 0);
-    // "Ja" makes a read-only, hidden or system file replaceable; "Alle
-    // ersetzen" deliberately does not.
-    if (result == CTL_YES)
-        SetFileAttributesA(targetPath, FILE_ATTRIBUTE_NORMAL);
+    if (TypeIcon)
+        DestroyIcon(TypeIcon);
+    // Nothing is changed here: "Ja" lets the entry replace even a read-only,
+    // hidden or system file, but only once the new file is complete and
+    // correct (CONFIRM_REPLACE_PROTECTED); "Alle ersetzen" never does.
     return (int)result;
 }

@@ -2,6 +2,7 @@
 // ask and how often; this only asks once per call.
 #include "ui/ui_state.h"
 #include "ui/resources/resource_ids.h"
+#include "ui/wide_text.h"
 #include "engine/front_end.h"
 #include "support/str_util.h"
 
@@ -14,12 +15,12 @@ static void InitPasswordDialog(HWND dialog) {
     SplitPath(PasswordEntryName, nullptr, nullptr, name, ext);
     StrCopy(shown, name);
     StrAppend(shown, ext);
-    char prompt[1024];
-    FormatText(prompt,
+    WCHAR prompt[WIDE_TEXT_SIZE];
+    FormatWide(prompt,
                "Der Zugriff auf die Datei '%s' ist nur mit einem Pa\337wort m\366glich.\n\n"
                "Bitte geben Sie das korrekte Pa\337wort an.",
                shown);
-    SetDlgItemTextA(dialog, CTL_PASSWORD_PROMPT, prompt);
+    SetDlgItemTextW(dialog, CTL_PASSWORD_PROMPT, prompt);
     // A repeated question after a wrong password starts empty as well.
     SetDlgItemTextA(dialog, CTL_PASSWORD_EDIT, "");
 }
@@ -48,6 +49,6 @@ int FrontAskPassword(char* password, const char* entryName) {
     // Names are at most 255 characters; a longer one is cut, never overrun.
     StrCopyMax(PasswordEntryName, entryName, sizeof PasswordEntryName - 1);
     PasswordBuffer = password;
-    return DialogBoxParamA(ModuleHandle, MAKEINTRESOURCEA(IDD_PASSWORD), MainWindow,
+    return DialogBoxParamW(ModuleHandle, MAKEINTRESOURCEW(IDD_PASSWORD), MainWindow,
                            PasswordDialogProc, 0) == IDOK;
 }

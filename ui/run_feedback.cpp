@@ -35,20 +35,23 @@ int FrontConfirmEntry(const CentralHeader* header, const char* targetPath) {
     char name[256], ext[256];
     SplitPath(targetPath, nullptr, nullptr, name, ext);
 
-    int answer = 0;   // extract
+    int answer = CONFIRM_EXTRACT;
     // An existing folder of that name counts as existing too.
     if (targetPath[0] != 0 && FileExists(targetPath) && !ReplaceAll) {
         switch (ConfirmOverwrite(header, targetPath)) {
+        case CTL_YES:     // this one, also when it is read-only, hidden or system
+            answer = CONFIRM_REPLACE_PROTECTED;
+            break;
         case CTL_NO:
-            answer = 1;   // skip
+            answer = CONFIRM_SKIP;
             break;
         case CTL_CANCEL:
-            answer = 2;   // abort the run
+            answer = CONFIRM_ABORT;
             break;
         case CTL_REPLACE_ALL:
             ReplaceAll = 1;
             break;
-        default:          // "Ja", or no dialog could be shown
+        default:          // no dialog could be shown
             break;
         }
     }
@@ -62,7 +65,7 @@ int FrontConfirmEntry(const CentralHeader* header, const char* targetPath) {
     FormatText(line, " Entpacke : %s", EntryDisplayName);
     SetStatusLine(line);
     PumpMessages();
-    return CancelRequested == 1 ? 2 : answer;
+    return CancelRequested == 1 ? CONFIRM_ABORT : answer;
 }
 
 bool FrontProgress(uint32_t done, uint32_t total) {

@@ -3,6 +3,7 @@
 // the classic folder chooser, "Info über" the About box.
 #include "ui/ui_state.h"
 #include "ui/resources/resource_ids.h"
+#include "ui/wide_text.h"
 #include <commdlg.h>
 #include "archive/archive_open.h"
 #include "archive/config_block.h"
@@ -42,20 +43,28 @@ static void FolderOfPath(const char* path, char* dest) {
 // the user walks folders and drives, and the placeholder name in the hidden
 // file field makes OK return "<shown folder>\123.123".
 static bool ChooseTargetFolder(HWND owner) {
-    MemFill(ChooserBuffer, 0, CHOOSER_BUFFER_SIZE);
-    StrCopy(ChooserBuffer, "123.123");
-    OPENFILENAMEA chooser;
+    WCHAR chosen[CHOOSER_BUFFER_SIZE];
+    WCHAR title[64];
+    MemFill(chosen, 0, sizeof chosen);
+    Text1252ToWide("123.123", chosen, CHOOSER_BUFFER_SIZE);
+    Text1252ToWide("Zielverzeichnis ausw\344hlen", title, 64);
+    OPENFILENAMEW chooser;
     MemFill(&chooser, 0, sizeof chooser);
     // The pre-2000 record size selects the classic dialog with our template.
-    chooser.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    chooser.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
     chooser.hwndOwner = owner;
     chooser.hInstance = ModuleHandle;
-    chooser.lpstrFile = ChooserBuffer;
+    chooser.lpstrFile = chosen;
     chooser.nMaxFile = CHOOSER_BUFFER_SIZE;
-    chooser.lpstrTitle = "Zielverzeichnis ausw\344hlen";
+    chooser.lpstrTitle = title;
     chooser.Flags = OFN_HIDEREADONLY | OFN_ENABLETEMPLATE;
-    chooser.lpTemplateName = MAKEINTRESOURCEA(IDD_CHOOSER);
-    return GetSaveFileNameA(&chooser) != 0;
+    chooser.lpTemplateName = MAKEINTRESOURCEW(IDD_CHOOSER);
+    if (!GetSaveFileNameW(&chooser))
+        return false;
+    // Paths are ANSI text everywhere else in the program.
+    MemFill(ChooserBuffer, 0, CHOOSER_BUFFER_SIZE);
+    WideCharToMultiByte(CP_ACP, 0, chosen, -1, ChooserBuffer, CHOOSER_BUFFER_SIZE - 1, nullptr, nullptr);
+    return true;
 }
 
 static void OnBrowse() {
@@ -70,14 +79,14 @@ static void OnBrowse() {
 }
 
 static void ShowAbout() {
-    MessageBoxA(MainWindow,
+    ShowMessage(ProductName,
                 "Dieses ZIP-Archiv wurde mit dem Tarvolin erzeugt.\n\n"
                 "Informationen \374ber diese Technologie und \374ber Anwendungen,\n"
                 "die diese Technologie nutzen, erhalten Sie unter\n\n"
                 "\twww.brennholt.example\n\n"
                 "Anfragen richten Sie bitte per E-Mail an\n\n"
                 "\tsfx@brennholt.example",
-                ProductName, MB_OK);
+                nullptr, MB_OK);
 }
 
 static void OnExtract(HWND dialog) {
@@ -89,10 +98,10 @@ static void OnExtract(HWND dialog) {
     if (TargetFolder[0] == 0) {
         if (StartedFromFloppy) {
             // A floppy disk is most likely too small for the archive's content.
-            MessageBoxA(MainWindow,
+            ShowMessage("Velmora Self Extractor",
                         "Vermutlich reicht der Platz auf dem Ziellaufwerk nicht aus. "
                         "W\344hlen Sie bitte ein Verzeichnis auf Ihrer Festplatte.",
-                        "Velmora Self Extractor", MB_OK);
+                        nullptr, MB_OK);
             ExtractBusy = 0;
             return;
         }
@@ -106,8 +115,7 @@ static void OnExtract(HWND dialog) {
     ExtractBusy = 0;
     if (result == SFX_RUN_STARTED || result == SFX_OK) {
         if (RunCommand[0] == 0)
-            MessageBoxA(MainWindow, "Das Archiv wurde erfolgreich entpackt.", ProductName,
-                        MB_OK | MB_ICONINFORMATION);
+            ShowMessage(ProductName, "Das Archiv wurde erfolgreich entpackt.", nullptr, MB_OK | MB_ICONINFORMATION);
         EndDialog(dialog, 1);
     }
     // Otherwise the dialog stays open with the run's final status line.
@@ -147,10 +155,11 @@ static INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam,
 }
 
 static void RegisterDialogClass() {
-    WNDCLASSA windowClass;
+    WNDCLASSW windowClass;
     MemFill(&windowClass, 0, sizeof windowClass);
     windowClass.style = CS_BYTEALIGNWINDOW | CS_SAVEBITS | CS_DBLCLKS;
-    windowClass.lpfnWndProc = DefDlgProcA;
+    // A wide window: the dialogs' texts keep their umlauts on every code page.
+    windowClass.lpfnWndProc = DefDlgProcW;
     // The dialog manager keeps its own data in these bytes; a 64-bit build
     // needs room for three pointers there.
     windowClass.cbWndExtra = sizeof(void*) == 8 ? 48 : DLGWINDOWEXTRA;
@@ -158,12 +167,12 @@ static void RegisterDialogClass() {
     windowClass.hIcon = LoadIconA(ModuleHandle, MAKEINTRESOURCEA(IDI_MAIN));
     windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     windowClass.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
-    windowClass.lpszClassName = "SfxClass";
-    RegisterClassA(&windowClass);
+    windowClass.lpszClassName = L"SfxClass";
+    RegisterClassW(&windowClass);
 }
 
-void FrontShowMessage(const char* text) {
-    MessageBoxA(MainWindow, text, ProductName, MB_OK);
+void FrontCommandFailed(const char* command) {
+    ShowMessage(ProductName, "Fehler beim Ausf\374hren von %s.", command, MB_OK);
 }
 
 extern "C" void SfxEntry() {
@@ -187,7 +196,7 @@ extern "C" void SfxEntry() {
     if (!StartedFromFloppy && TargetFolder[0] == 0)
         StrCopy(TargetFolder, ProgramFolder);
 
-    DialogBoxParamA(ModuleHandle, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
+    DialogBoxParamW(ModuleHandle, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0);
 
     // Drain what the dialog left in the queue before leaving.
     PostQuitMessage(0);

@@ -61,7 +61,8 @@ with WorkDir() as work:
             ("d/prn.", "PRN.", "device name"),
             ("d/back\\slash.txt", "backslash", "backslash"),
             ("d/日本.txt", "outside code page 1252", "1252"),
-            ("d/.profile", "dot file", "dot"),
+            ("d/COM².txt", "COM with a superscript two", "device name"),
+            ("d/conin$", "CONIN$", "device name"),
             ("d/" + "/".join(["n" * 100] * 2) + "/" + "f" * 60, "name longer than 255", "255"),
             ("d/" + "€" * 80 + "/" + "€" * 10, "UTF-8 bytes longer than 255", "255")):
         expect_refusal(work, s + [one_file_tree(work, rel)], "name: " + label, needle)

@@ -25,6 +25,7 @@ FILES = {
     "dist/" + "/".join("level%02d" % i for i in range(20)) + "/bottom.txt": b"deep\n",
     "dist/random.bin": bytes(rng.getrandbits(8) for _ in range(10 * 1024 * 1024)),
     "dist/.config.json": b"{}",
+    "dist/.htaccess": b"Require all denied\n",
     "dist/Zeilen.txt": b"".join(b"Zeile %d\n" % i for i in range(20000)),
 }
 FOLDERS = ["dist/leer", "dist/with spaces/nothing here"]
@@ -39,7 +40,7 @@ with WorkDir() as work:
                     os.path.join(src, "dist")])
     check(result.returncode == 0, "mksfx failed: %s" % result.stderr.decode(errors="replace"))
     report = result.stdout.decode()
-    check("12 entries (10 files, 2 folders)" in report, "report lacks the entry counts: %r" % report)
+    check("13 entries (11 files, 2 folders)" in report, "report lacks the entry counts: %r" % report)
     check("CRC-32 correct" in report, "report lacks the read-back check: %r" % report)
 
     # Layout the stub relies on.

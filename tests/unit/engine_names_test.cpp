@@ -59,12 +59,14 @@ TEST_F(NamesTest, ClimbsDrivesStreamsAndForbiddenCharactersAreRefused) {
 TEST_F(NamesTest, ReservedDeviceNamesAreRefusedInAnyCaseAndPlace) {
     SetTargetFolder("C:\\Ziel");
     const char* devices[] = {"CON", "con", "Prn.txt", "aux.tar.gz", "NUL", "dir/nul", "COM1", "com9.log",
-                             "LPT1", "lpt9", "a/LpT5.x/b.txt", "CON .txt", "nul/inner.txt"};
+                             "LPT1", "lpt9", "a/LpT5.x/b.txt", "CON .txt", "nul/inner.txt", "COM0", "lpt0.txt",
+                             "COM\xB9", "com\xB2.log", "LPT\xB3", "CONIN$", "conout$.txt", "d/Conin$/x"};
     for (const char* name : devices) {
         char path[256];
         EXPECT_EQ(MapEntryPath(name, path), SFX_ERR_BAD_DATA) << name;
     }
-    const char* fine[] = {"CONSOLE.txt", "com0", "COM10", "lpt", "nul2.txt", "xcon", "auxiliary", "prn_"};
+    const char* fine[] = {"CONSOLE.txt", "COM10", "lpt", "nul2.txt", "xcon", "auxiliary", "prn_", "COM\xB4",
+                          "CONIN", "CONOUT", "CONIN$x", "CONERR$"};
     for (const char* name : fine) {
         char path[256];
         EXPECT_EQ(MapEntryPath(name, path), SFX_OK) << name;
@@ -91,7 +93,7 @@ TEST_F(NamesTest, HostileArchiveWritesNothingOutsideTheTargetFolder) {
     const char* hostile[] = {
         "../evil1.txt", "..\\evil2.txt", "a/../../evil3.txt", "C:\\evil4.txt", "C:evil5.txt",
         "a:stream", "CON", "aux.txt", "dir/LPT1.log", "bad|name", "ctl\x01name", "x/.. /evil6.txt",
-        "climb-to-tmp",
+        "..\\.x", "../.y", "climb-to-tmp",
     };
     // Climbs to /tmp, under a name unique to this run.
     std::string escaped = dir.path + "-evil7.txt";
@@ -130,24 +132,30 @@ TEST_F(NamesTest, NamesTooLongForTheTargetAreRefusedNotCut) {
     std::string fits = longName(room);
     std::string over = longName(room + 1);
     std::string beyond(300, 'z');   // longer than any name the catalogue keeps
-    RunImage(dir, Image({Stored(fits, "fits"), Stored(over, "over"), Stored(beyond, "cut")}), target);
-    EXPECT_EQ(Front.entryStatuses, (std::vector<SfxStatus>{SFX_OK, SFX_ERR_CREATE, SFX_ERR_CREATE}));
+    // Cut to 255 characters this one ends in a slash and would pass for a folder.
+    std::string cutAtSlash = longName(254) + "/" + std::string(45, 'w');
+    RunImage(dir, Image({Stored(fits, "fits"), Stored(over, "over"), Stored(beyond, "cut"),
+                         Stored(cutAtSlash, "cut")}), target);
+    EXPECT_EQ(Front.entryStatuses,
+              (std::vector<SfxStatus>{SFX_OK, SFX_ERR_CREATE, SFX_ERR_CREATE, SFX_ERR_CREATE}));
     EXPECT_EQ(ReadFileBytes(target + "/" + fits), "fits");
     std::vector<std::string> tree = ListTree(target);
     EXPECT_EQ(std::count_if(tree.begin(), tree.end(), [](const std::string& p) { return p.back() != '/'; }), 1);
 }
 
-TEST_F(NamesTest, DirectoryEntriesAndDotNamesCreateAndReportNothing) {
+// Only names ending in a slash are folders. A dot file is a file like any
+// other: passing it over would drop it while the run reports success.
+TEST_F(NamesTest, DirectoryEntriesCreateAndReportNothingButDotFilesAreExtracted) {
     TempDir dir;
     std::string target = dir.File("out");
     Front.confirm = [](const CentralHeader*, const char*) { return 0; };
-    int result = RunImage(dir, Image({Stored("emptydir/", ""), Stored("a/b/", ""), Stored(".profile", "x")}),
+    int result = RunImage(dir, Image({Stored("emptydir/", ""), Stored("a\\b\\", ""), Stored(".htaccess", "x"),
+                                      Stored("conf/.env", "y")}),
                           target, "run.bat");
     EXPECT_EQ(result, SFX_RUN_STARTED);
-    EXPECT_EQ(Front.confirmCalls, 0);
-    EXPECT_EQ(Front.entryDoneCalls, 0);
-    EXPECT_EQ(Front.progressCalls, 0);
-    EXPECT_FALSE(Exists(target));
+    EXPECT_EQ(Front.confirmCalls, 2);
+    EXPECT_EQ(Front.entryDoneCalls, 2);
+    EXPECT_EQ(ListTree(target), (std::vector<std::string>{".htaccess", "conf/", "conf/.env"}));
 }
 
 }  // namespace

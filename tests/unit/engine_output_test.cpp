@@ -4,6 +4,7 @@
 #include "engine/output_file.h"
 #include "support/file_layer.h"
 #include <string.h>
+#include <algorithm>
 #include <unistd.h>
 #include <sys/stat.h>
 
@@ -97,24 +98,24 @@ TEST_F(OutputTest, FileInTheWayOfADirectoryFails) {
 }
 
 TEST_F(OutputTest, CreateThatKeepsFailingIsTriedOnceAtTheStartAndOncePerLevel) {
-    // A folder so long that no temporary name fits behind it: every level
-    // exists, yet the create can never succeed.
+    // Every level exists, the last one as a file: the create can never
+    // succeed, and no directory may be made on the way.
     std::string host = dir.path, engine = dir.path;
     int levels = 0;
-    while (engine.size() < 251) {
-        size_t length = engine.size() + 41 <= 251 ? 40 : 251 - engine.size() - 1;
-        std::string part(length, char('a' + levels));
+    while (engine.size() < 200) {
+        std::string part(40, char('a' + levels));
         host += "/" + part;
         engine += "\\" + part;
         mkdir(host.c_str(), 0755);
         ++levels;
     }
+    WriteFileBytes(host + "/blocker", "keep");
     std::vector<std::string> before = ListTree(dir.path);
-    CreateOutputFile((engine + "\\f").c_str());
+    CreateOutputFile((engine + "\\blocker\\f").c_str());
     EXPECT_EQ(Archive.status, SFX_ERR_IO);
     EXPECT_EQ(Archive.outputHandle, FILE_NONE);
-    // The start, the host's absolute prefix, then one per level.
-    EXPECT_EQ(OutputCreateAttempts, uint32_t(2 + levels));
+    // The start, the host's absolute prefix, one per level and the file.
+    EXPECT_EQ(OutputCreateAttempts, uint32_t(2 + levels + 1));
     EXPECT_EQ(ListTree(dir.path), before) << "no directory made, nothing left";
 }
 
@@ -147,6 +148,51 @@ TEST_F(ReplaceTest, ReadOnlyFileAtTheTargetIsACreateErrorAndKeepsItsContent) {
     EXPECT_EQ(Front.entryStatuses, (std::vector<SfxStatus>{SFX_ERR_CREATE, SFX_OK}));
     EXPECT_EQ(ReadFileBytes(out + "/locked.txt"), "old content");
     EXPECT_EQ(ListTree(out), (std::vector<std::string>{"locked.txt", "next.txt"})) << "no temporary file left";
+}
+
+// "Ja" consents to replacing a read-only file, but the file is touched only
+// when the entry turned out complete and correct.
+TEST_F(ReplaceTest, ConsentReplacesAReadOnlyFileOnlyWithACorrectEntry) {
+    WriteFileBytes(out + "/locked.txt", "old content");
+    chmod((out + "/locked.txt").c_str(), 0444);
+    Front.confirm = [](const CentralHeader*, const char*) { return CONFIRM_REPLACE_PROTECTED; };
+    ZipEntrySpec bad = Stored("locked.txt", "new content");
+    bad.hasCrc = true;
+    bad.crc = 1;
+    EXPECT_EQ(RunImage(dir, Image({bad}), out), SFX_ERR_CRC);
+    struct stat st;
+    ASSERT_EQ(stat((out + "/locked.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+    EXPECT_EQ(ReadFileBytes(out + "/locked.txt"), "old content");
+    EXPECT_EQ(RunImage(dir, Image({Stored("locked.txt", "new content")}), out), SFX_OK);
+    EXPECT_EQ(ReadFileBytes(out + "/locked.txt"), "new content");
+    EXPECT_EQ(ListTree(out), std::vector<std::string>{"locked.txt"});
+}
+
+// A target path of 255 characters leaves a folder of 254: the temporary name
+// must fit behind it, and names that are taken (files of the user's that look
+// like temporary ones) are passed over, never opened or replaced.
+TEST_F(ReplaceTest, DeepestFolderWorksAndTakenTemporaryNamesAreLeftAlone) {
+    std::string host = out;
+    while (host.size() < 253) {
+        size_t length = std::min<size_t>(100, 253 - host.size() - 1);
+        host += "/" + std::string(length, 'd');
+        mkdir(host.c_str(), 0755);
+    }
+    ASSERT_EQ(host.size(), 253u);   // the folder with its backslash: 254
+    std::vector<std::string> userFiles;
+    for (int n = 0; n < 300; ++n) {
+        char name[8];
+        snprintf(name, sizeof name, "~%04X", n);
+        WriteFileBytes(host + "/" + name, name);
+        userFiles.push_back(name);
+    }
+    std::string entry = host.substr(out.size() + 1) + "/g";
+    ASSERT_EQ(RunImage(dir, Image({Stored(entry, "entry")}), out), SFX_OK);
+    EXPECT_EQ(ReadFileBytes(host + "/g"), "entry");
+    for (const std::string& name : userFiles)
+        EXPECT_EQ(ReadFileBytes(host + "/" + name), name);
+    EXPECT_EQ(ListTree(host).size(), userFiles.size() + 1) << "no temporary file left";
 }
 
 TEST_F(ReplaceTest, CrcFailureOverAnExistingFileKeepsTheOldFile) {

@@ -140,40 +140,58 @@ TEST(HostPaths, BackslashesAndAnsiNamesReachTheHostAsUtf8) {
     EXPECT_EQ(ListTree(dir.path), (std::vector<std::string>{"Ordner/"}));
 }
 
-TEST(FileCreateTemp, UniqueNewFilesInTheFolder) {
+// A temporary name that happens to be taken must never be opened: the file
+// under it belongs to the user.
+TEST(FileCreateNew, CreatesOnlyWhereNoFileExists) {
     TempDir dir;
-    std::string folder = EnginePath(dir, "");   // ends in a backslash
-    char first[264];
-    char second[264];
-    FileHandle a = FileCreateTemp(folder.c_str(), first);
-    FileHandle b = FileCreateTemp(folder.c_str(), second);
-    ASSERT_NE(a, FILE_NONE);
-    ASSERT_NE(b, FILE_NONE);
-    EXPECT_STRNE(first, second);
-    EXPECT_EQ(std::string(first).substr(0, folder.size()), folder);
-    EXPECT_EQ(FileWrite("abc", 3, a), 3);
-    FileClose(a);
-    FileClose(b);
-    EXPECT_EQ(ListTree(dir.path).size(), 2u);
-    EXPECT_EQ(ReadFileBytes(dir.path + "/" + (first + folder.size())), "abc");
+    WriteFileBytes(dir.File("taken"), "user data");
+    EXPECT_EQ(FileCreateNew(EnginePath(dir, "taken").c_str()), FILE_NONE);
+    EXPECT_EQ(ReadFileBytes(dir.File("taken")), "user data");
+    FileHandle f = FileCreateNew(EnginePath(dir, "free").c_str());
+    ASSERT_NE(f, FILE_NONE);
+    EXPECT_EQ(FileWrite("abc", 3, f), 3);
+    FileClose(f);
+    EXPECT_EQ(ReadFileBytes(dir.File("free")), "abc");
+    EXPECT_EQ(FileCreateNew(EnginePath(dir, "none\\x").c_str()), FILE_NONE) << "missing folder";
 }
 
-TEST(FileCreateTemp, MissingFolderFails) {
+TEST(FileReplace, ReplacesNamesButNeverFoldersProtectedFilesWithoutConsentOrLinkedFiles) {
     TempDir dir;
-    char path[264];
-    EXPECT_EQ(FileCreateTemp(EnginePath(dir, "none\\").c_str(), path), FILE_NONE);
-    EXPECT_TRUE(ListTree(dir.path).empty());
-}
-
-TEST(FileReplace, ReplacesTargetAndKeepsItWhenSourceIsMissing) {
-    TempDir dir;
+    auto replace = [&](const char* from, const char* to, bool consent) {
+        return FileReplace(EnginePath(dir, from).c_str(), EnginePath(dir, to).c_str(),
+                           EnginePath(dir, "backup").c_str(), consent);
+    };
     WriteFileBytes(dir.File("target"), "old");
     WriteFileBytes(dir.File("new.tmp"), "new");
-    EXPECT_EQ(FileReplace(EnginePath(dir, "new.tmp").c_str(), EnginePath(dir, "target").c_str()), 0);
+    EXPECT_EQ(replace("new.tmp", "target", false), 0);
     EXPECT_EQ(ReadFileBytes(dir.File("target")), "new");
-    EXPECT_EQ(ListTree(dir.path), (std::vector<std::string>{"target"}));
-    EXPECT_EQ(FileReplace(EnginePath(dir, "gone.tmp").c_str(), EnginePath(dir, "target").c_str()), -1);
+    EXPECT_EQ(replace("gone.tmp", "target", false), -1);
     EXPECT_EQ(ReadFileBytes(dir.File("target")), "new");
+
+    mkdir(dir.File("folder").c_str(), 0755);
+    WriteFileBytes(dir.File("a.tmp"), "a");
+    EXPECT_EQ(replace("a.tmp", "folder", true), -1);
+
+    WriteFileBytes(dir.File("readonly"), "keep");
+    chmod(dir.File("readonly").c_str(), 0444);
+    EXPECT_EQ(replace("a.tmp", "readonly", false), -1);
+    EXPECT_EQ(ReadFileBytes(dir.File("readonly")), "keep");
+    EXPECT_EQ(replace("a.tmp", "readonly", true), 0);
+    EXPECT_EQ(ReadFileBytes(dir.File("readonly")), "a");
+
+    // A link to a read-only file elsewhere: the link is replaced, the file
+    // it pointed to keeps its content and its permissions.
+    WriteFileBytes(dir.File("outside"), "outside");
+    chmod(dir.File("outside").c_str(), 0444);
+    ASSERT_EQ(symlink(dir.File("outside").c_str(), dir.File("link").c_str()), 0);
+    WriteFileBytes(dir.File("b.tmp"), "b");
+    EXPECT_EQ(replace("b.tmp", "link", true), 0);
+    EXPECT_EQ(ReadFileBytes(dir.File("link")), "b");
+    EXPECT_EQ(ReadFileBytes(dir.File("outside")), "outside");
+    struct stat st;
+    ASSERT_EQ(stat(dir.File("outside").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+    EXPECT_EQ(ListTree(dir.path), (std::vector<std::string>{"folder/", "link", "outside", "readonly", "target"}));
 }
 
 TEST(MemAlloc, BlocksAreUsableAndNullFreeIsHarmless) {

@@ -67,8 +67,11 @@ bool IsDeviceName(const std::u32string& component) {
     // Windows also ignores trailing spaces before the extension ("CON .txt").
     while (!base.empty() && base.back() == U' ') base.pop_back();
     if (base == U"CON" || base == U"PRN" || base == U"AUX" || base == U"NUL") return true;
+    if (base == U"CONIN$" || base == U"CONOUT$") return true;
+    // COM and LPT take a digit or a superscript one, two or three.
     if (base.size() == 4 && (base.compare(0, 3, U"COM") == 0 || base.compare(0, 3, U"LPT") == 0))
-        return base[3] >= U'1' && base[3] <= U'9';
+        return (base[3] >= U'0' && base[3] <= U'9') || base[3] == U'\u00B9' || base[3] == U'\u00B2' ||
+               base[3] == U'\u00B3';
     return false;
 }
 
@@ -224,17 +227,6 @@ bool CheckEntryName(const std::u32string& name, std::string* problem) {
             return false;
         }
         start = end + 1;
-    }
-    // The extractor passes over a file whose name has nothing before its last
-    // dot (".profile"), as it does with folder entries; such a file would be
-    // missing after extraction without a word.
-    if (!IsSeparator(name.back())) {
-        size_t last = name.find_last_of(U"/\\");
-        std::u32string base = last == std::u32string::npos ? name : name.substr(last + 1);
-        if (base[0] == U'.' && base.find(U'.', 1) == std::u32string::npos) {
-            *problem = shown + " starts with a dot and has no other dot; the extractor passes over such files";
-            return false;
-        }
     }
     return true;
 }

@@ -79,8 +79,8 @@ void ShowRunStatus(SfxStatus status, const char*) {
     Session.runStatusShown = true;
 }
 
-void FrontShowMessage(const char* text) {
-    if (Session.report) Session.report->problems.push_back(text);
+void FrontCommandFailed(const char* command) {
+    if (Session.report) Session.report->problems.push_back(std::string("command cannot start: ") + command);
 }
 
 bool CheckProgramFile(const std::string& path, const ReadbackExpect& expect, ReadbackReport* report) {

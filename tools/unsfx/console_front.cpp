@@ -66,6 +66,7 @@ int FrontConfirmEntry(const CentralHeader* header, const char* targetPath) {
     if (CancelRequested)
         return 2;
     CurrentEntry = ShowText(targetPath);
+    bool replaceProtected = false;
     if (FileExists(targetPath) && !ReplaceAll && !Options.replaceAll) {
         if (Options.skipExisting)
             return 1;
@@ -85,7 +86,11 @@ int FrontConfirmEntry(const CentralHeader* header, const char* targetPath) {
                 return 2;
             }
             answer = Lower(answer);
-            if (answer == "j" || answer == "ja") break;
+            // As in the dialog: "ja" may replace a read-only file too.
+            if (answer == "j" || answer == "ja") {
+                replaceProtected = true;
+                break;
+            }
             if (answer == "n" || answer == "nein") return 1;
             if (answer == "a" || answer == "alle") {
                 ReplaceAll = 1;
@@ -97,7 +102,7 @@ int FrontConfirmEntry(const CentralHeader* header, const char* targetPath) {
     char text[1100];
     snprintf(text, sizeof text, " Entpacke : %s", CurrentEntry.c_str());
     StatusLine(text);
-    return 0;
+    return replaceProtected ? CONFIRM_REPLACE_PROTECTED : CONFIRM_EXTRACT;
 }
 
 bool FrontProgress(uint32_t done, uint32_t total) {
@@ -178,7 +183,7 @@ void ShowRunStatus(SfxStatus status, const char* displayName) {
         fprintf(stderr, "Fehler (%u) in %s.\n", unsigned(status), name.c_str());
 }
 
-void FrontShowMessage(const char* text) {
+void FrontCommandFailed(const char* command) {
     EndStatusLine();
-    fprintf(stderr, "%s\n", ShowText(text).c_str());
+    fprintf(stderr, "Fehler beim Ausf\xC3\xBChren von %s.\n", ShowText(command).c_str());
 }

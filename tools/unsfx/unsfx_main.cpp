@@ -93,6 +93,10 @@ int main(int argc, char** argv) {
         return Usage("der Dateiname ist zu lang oder enth\xC3\xA4lt Zeichen au\xC3\x9F" "erhalb von Windows-1252");
     if (!folder.empty() && (!ToAnsi(folder, Options.targetFolder) || Options.targetFolder.size() > 255))
         return Usage("der Zielordner ist zu lang oder enth\xC3\xA4lt Zeichen au\xC3\x9F" "erhalb von Windows-1252");
+    // The engine walks paths at backslashes when it makes missing folders;
+    // the host's file layer turns them back into slashes.
+    for (char& c : Options.targetFolder)
+        if (c == '/') c = '\\';
 
     InputIsTerminal = isatty(STDIN_FILENO) != 0;
     StatusIsTerminal = isatty(STDERR_FILENO) != 0;

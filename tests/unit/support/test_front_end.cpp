@@ -34,4 +34,4 @@ void ShowRunStatus(SfxStatus status, const char* displayName) {
     Front.lastRunName = displayName;
 }
 
-void FrontShowMessage(const char* text) { Front.messages.push_back(text); }
+void FrontCommandFailed(const char* command) { Front.messages.push_back(command); }

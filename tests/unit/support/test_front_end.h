@@ -18,7 +18,7 @@ struct TestFrontEnd {
     std::vector<uint32_t> progressDone;          // every ProgressFn 'done' value
     std::vector<SfxStatus> entryStatuses;        // every EntryDoneFn status
     std::vector<std::string> passwordPrompts;    // the names shown
-    std::vector<std::string> messages;           // FrontShowMessage texts
+    std::vector<std::string> messages;           // commands FrontCommandFailed reported
     SfxStatus lastRunStatus = 0xFFFF;
     std::string lastRunName;
     int runStatusCalls = 0;
