@@ -7,4 +7,8 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
   # Static runtime: the driver must start in a bare Wine prefix.
   target_link_options(sfxdriver PRIVATE -static -static-libgcc -static-libstdc++)
   set_target_properties(sfxdriver PROPERTIES OUTPUT_NAME sfxdriver SUFFIX ".exe")
+  # The program a scenario's self-extractor holds and starts after the run.
+  add_executable(sfxmarker WIN32 ${CMAKE_SOURCE_DIR}/tests/e2e/driver/marker.cpp)
+  target_link_options(sfxmarker PRIVATE -static -static-libgcc)
+  set_target_properties(sfxmarker PROPERTIES OUTPUT_NAME sfxmarker SUFFIX ".exe")
 endif()

@@ -46,8 +46,12 @@ void FlushWindow(uint32_t count) {
     if (FileWrite(OutputWindow, count, Archive.outputHandle) == -1) Archive.status = SFX_ERR_IO;
     Archive.bytesWritten += count;
     if (Archive.status == SFX_OK && Archive.progress != nullptr &&
-        !Archive.progress(Archive.bytesWritten, Archive.entry.uncompressedSize))
+        !Archive.progress(Archive.bytesWritten, Archive.entry.uncompressedSize)) {
+        // The entry is dropped: decoding the rest of it would only keep the
+        // dialog waiting, unanswered, for as long as the entry takes.
         Archive.status = SFX_USER_ABORT;
+        Decoder.broken = 1;
+    }
 }
 
 void ReleaseFixedTables() {
@@ -75,9 +79,10 @@ int DecodeDeflateStream() {
         int result = DecodeBlock(&finalBlock);
         if (result == BLOCK_OK && Decoder.broken) result = BLOCK_CORRUPT;
         if (result != BLOCK_OK) {
-            // A failed read is reported as such; anything else is bad data,
-            // whatever the status was before.
-            Archive.status = Archive.input.failed ? SFX_ERR_IO : SFX_ERR_BAD_DATA;
+            // A cancel stays a cancel and a failed read is reported as such;
+            // anything else is bad data, whatever the status was before.
+            if (Archive.status != SFX_USER_ABORT)
+                Archive.status = Archive.input.failed ? SFX_ERR_IO : SFX_ERR_BAD_DATA;
             return result;
         }
     } while (!finalBlock);

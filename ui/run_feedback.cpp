@@ -36,8 +36,9 @@ int FrontConfirmEntry(const CentralHeader* header, const char* targetPath) {
     SplitPath(targetPath, nullptr, nullptr, name, ext);
 
     int answer = CONFIRM_EXTRACT;
-    // An existing folder of that name counts as existing too.
-    if (targetPath[0] != 0 && FileExists(targetPath) && !ReplaceAll) {
+    // An existing folder of that name counts as existing too. After a cancel
+    // the run ends below whatever the answer, so nothing is asked.
+    if (targetPath[0] != 0 && FileExists(targetPath) && !ReplaceAll && CancelRequested != 1) {
         switch (ConfirmOverwrite(header, targetPath)) {
         case CTL_YES:     // this one, also when it is read-only, hidden or system
             answer = CONFIRM_REPLACE_PROTECTED;

@@ -87,6 +87,9 @@ class Wine:
         self.loader = loader
         self.arch = arch
         self.drive_c = os.path.join(prefix, "drive_c")
+        # A Unix locale for the programs started (LC_ALL), which sets the
+        # ANSI code page Wine gives them; None: Wine's default, 1252.
+        self.locale = None
 
     def env(self):
         env = dict(os.environ)
@@ -97,6 +100,8 @@ class Wine:
                    LANG="C.UTF-8", TZ=TIME_ZONE, WINEDLLOVERRIDES="mscoree,mshtml=")
         if self.arch:
             env["WINEARCH"] = self.arch
+        if self.locale:
+            env["LC_ALL"] = self.locale
         return env
 
     def ensure_prefix(self, limit=600):
@@ -283,6 +288,24 @@ def zip_entries_fail_password(zip_path, password):
             if last in checks:
                 return False
     return True
+
+
+def corrupt_crc(zip_path, name):
+    """Changes the CRC-32 of entry `name` in both of its headers, so that its
+    data fails the check after it has been written."""
+    with zipfile.ZipFile(zip_path) as archive:
+        info = archive.getinfo(name)
+        end = archive.start_dir
+    data = bytearray(open(zip_path, "rb").read())
+    bad = struct.pack("<I", (info.CRC ^ 0x5A5A5A5A) & 0xFFFFFFFF)
+    data[info.header_offset + 14:info.header_offset + 18] = bad
+    position = end
+    while data[position:position + 4] == b"PK\x01\x02":
+        name_len, extra_len, comment_len = struct.unpack("<HHH", data[position + 28:position + 34])
+        if data[position + 46:position + 46 + name_len] == info.orig_filename.encode("cp437", "replace"):
+            data[position + 16:position + 20] = bad
+        position += 46 + name_len + extra_len + comment_len
+    open(zip_path, "wb").write(bytes(data))
 
 
 # ----------------------------------------------------------------------------

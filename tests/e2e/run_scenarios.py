@@ -7,7 +7,10 @@ code) and then checks from Linux what landed on the disk, byte for byte and
 with the files' times. Prints one line per scenario: PASS, FAIL or SKIPPED
 with the name, and the driver's log under a failure.
 
-Usage: run_scenarios.py [--only NAME,...] [--counts FILE]
+Usage: run_scenarios.py [--bits 32|64] [--only NAME,...] [--counts FILE]
+
+With --bits 32 the real 32-bit stub plays its own list (SCENARIOS32) in
+Wine's 32-bit side, through qemu.
 """
 import argparse
 import os
@@ -21,8 +24,23 @@ import traceback
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2e_lib as lib  # noqa: E402
 
-STUB = os.environ.get("SFX_STUB64", os.path.join(lib.BUILD, "win64", "sfxstub.exe"))
+STUB64 = os.environ.get("SFX_STUB64", os.path.join(lib.BUILD, "win64", "sfxstub.exe"))
+STUB32 = os.environ.get("SFX_STUB32", os.path.join(lib.BUILD, "win32", "sfxstub.exe"))
 DRIVER = os.environ.get("SFX_E2E_DRIVER", os.path.join(lib.BUILD, "win64", "sfxdriver.exe"))
+MARKER = os.path.join(os.path.dirname(DRIVER), "sfxmarker.exe")
+
+# The stub under test and its pace: the 64-bit stub runs directly under
+# wine64; the 32-bit one in Wine's 32-bit side through qemu, where a program
+# start takes a minute or more and every step is slow.
+STUB = STUB64
+SUFFIX = ""
+START_WAIT, STEP_WAIT, SCENARIO_LIMIT = 30, 30, 120
+
+
+def use_stub32():
+    global STUB, SUFFIX, START_WAIT, STEP_WAIT, SCENARIO_LIMIT
+    STUB, SUFFIX = STUB32, "32"
+    START_WAIT, STEP_WAIT, SCENARIO_LIMIT = 420, 180, 900
 WORK = os.path.join(lib.BUILD, "e2e-work")
 
 SUMMER = (2021, 7, 15, 13, 24, 36)   # daylight saving time in the test zone
@@ -43,21 +61,22 @@ class Scenario:
     """Folders of one scenario: the sources (Linux only) and the program's
     folder inside drive C: of the prefix."""
 
-    def __init__(self, wine, name):
+    def __init__(self, wine, name, program=None):
         self.wine = wine
-        self.name = name
-        self.src = os.path.join(WORK, name, "src")
-        self.zip = os.path.join(WORK, name, name + ".zip")
-        self.dir = os.path.join(wine.drive_c, "e2e", name)
-        for path in (os.path.join(WORK, name), self.dir):
+        self.name = name + SUFFIX
+        self.src = os.path.join(WORK, self.name, "src")
+        self.zip = os.path.join(WORK, self.name, self.name + ".zip")
+        self.dir = os.path.join(wine.drive_c, "e2e", self.name)
+        for path in (os.path.join(WORK, self.name), self.dir):
             if os.path.exists(path):
                 subprocess_chmod_writable(path)
                 shutil.rmtree(path)
         os.makedirs(self.src)
         os.makedirs(self.dir)
-        self.exe = os.path.join(self.dir, name + ".exe")
+        self.program = (program or self.name) + ".exe"
+        self.exe = os.path.join(self.dir, self.program)
         self.win_dir = wine.windows_path(self.dir) + "\\"
-        self.win_exe = self.win_dir + name + ".exe"
+        self.win_exe = self.win_dir + self.program
 
     def files(self, contents, stamp=SUMMER):
         for rel, data in contents.items():
@@ -79,9 +98,10 @@ class Scenario:
         lib.make_zip(self.src, self.zip, names, **zip_options)
         lib.assemble(STUB, self.zip, self.exe, target, command, use_builder)
 
-    def play(self, lines):
-        script = ["timeout 30", "cd " + self.win_dir, "start " + self.win_exe, "wait-main"] + lines
-        return self.wine.run_driver(DRIVER, script, self.name)
+    def play(self, lines, prelude=()):
+        script = list(prelude) + ["timeout %d" % START_WAIT, "cd " + self.win_dir, "start " + self.win_exe,
+                                  "wait-main", "timeout %d" % STEP_WAIT] + lines
+        return self.wine.run_driver(DRIVER, script, self.name, limit=SCENARIO_LIMIT)
 
     def out(self, folder):
         return os.path.join(self.dir, folder)
@@ -287,9 +307,15 @@ def overwrite_yes_and_no(wine):
         "wait-gone"] + success_box(s.name))
     problems = [] if passed else ["driver failed"]
     folder = s.out("ziel")
+    # The replaced file keeps what Windows keeps with a file, its name as
+    # stored in the folder among it: "Plain.txt", not the entry's "plain.txt".
     plain = case_insensitive(folder, "plain.txt")
     if not plain or open(plain, "rb").read() != new["plain.txt"]:
         problems.append("'Ja' did not replace plain.txt")
+    elif os.path.basename(plain) != "Plain.txt":
+        problems.append("the replaced file is named %s, not Plain.txt as before" % os.path.basename(plain))
+    elif int(os.stat(plain).st_mtime) != lib.extracted_stamp(int(os.stat(os.path.join(s.src, "plain.txt")).st_mtime)):
+        problems.append("Plain.txt does not have the entry's time")
     problems += lib.compare_tree(s.src, ["ro.txt"], folder)
     if os.path.exists(os.path.join(folder, "ro.txt")) and not os.stat(os.path.join(folder, "ro.txt")).st_mode & 0o200:
         problems.append("ro.txt is still read-only after 'Ja'")
@@ -534,7 +560,7 @@ def no_archive(wine):
     passed, log = s.play([
         "expect-text 1000 " + s.win_dir,
         "click 1",
-        "expect-status Fehler (9966) in no_archive.exe.",
+        "expect-status Fehler (9966) in %s." % s.program,
         "expect-no-box",
         "shot failed",
         "click 2",
@@ -578,36 +604,258 @@ def about_and_chooser(wine):
     return problems, log
 
 
+# ----------------------------------------------------------------------------
+# What Windows does beyond Wine's defaults, and what the real 32-bit stub does.
+
+def command_named_like_the_program(wine):
+    """setup.exe holding a setup.exe and configured to run "setup.exe": the
+    extracted program runs, from the target folder, not the self-extractor a
+    second time (Windows looks in the running program's folder first)."""
+    s = Scenario(wine, "own_name", program="setup")
+    shutil.copy(MARKER, os.path.join(s.src, "setup.exe"))
+    s.files({"liesmich.txt": ENGLISH})
+    target = s.win_dir + "ziel"
+    s.build(["setup.exe", "liesmich.txt"], target=target, command="setup.exe")
+    passed, log = s.play(["click 1", "wait-exit-quiet 0"])
+    problems = [] if passed else ["driver failed"]
+    marker = os.path.join(s.out("ziel"), "started.txt")
+    for _ in range(SCENARIO_LIMIT * 5):   # the command outlives the self-extractor
+        if os.path.exists(marker) and os.path.getsize(marker) > 0:
+            break
+        time.sleep(0.2)
+    if not os.path.exists(marker):
+        problems.append("the extracted setup.exe did not run (the self-extractor started itself again?)")
+    else:
+        started = open(marker, "rb").read().decode("cp1252")
+        if started.lower() != (target + "\\setup.exe").lower():
+            problems.append("started %s, not the extracted setup.exe" % started)
+    return problems, log
+
+
+def deep_folder_keeps_user_files(wine):
+    """An entry whose folder has 254 characters (its path has 255, the most
+    the program allows), in a folder full of files whose names look like
+    temporary ones: the entry is extracted and every other file stays."""
+    s = Scenario(wine, "deep")
+    target = s.win_dir + "ziel\\"
+    parts = []
+    length = len(target)
+    while length < 254:
+        part = "d" * min(60, 254 - length - 1)
+        parts.append(part)
+        length += len(part) + 1
+    rel = "/".join(parts)
+    s.files({rel + "/g": b"extracted"})
+    s.build([rel + "/g"])
+    folder = os.path.join(s.out("ziel"), *parts)
+    os.makedirs(folder)
+    users = ["sfx%x" % n for n in range(1, 0x1000)] + ["sfx%X.tmp" % n for n in range(1, 64)] + \
+            ["~%04X" % n for n in range(0, 64)]
+    for name in users:
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(name.encode())
+    passed, log = s.play(["settext 1000 " + target, "click 1"] + success_box(s.name))
+    problems = [] if passed else ["driver failed"]
+    problems += lib.compare_tree(s.src, [rel + "/g"], s.out("ziel"))
+    listed = set(os.listdir(folder))
+    lost = [n for n in users if n not in listed or open(os.path.join(folder, n), "rb").read() != n.encode()]
+    extra = sorted(listed - set(users) - {"g"})
+    if lost:
+        problems.append("user files lost or changed: %s" % lost[:5])
+    if extra:
+        problems.append("files left behind: %s" % extra[:5])
+    return problems, log
+
+
+def texts_on_code_page_1251(wine):
+    """On a system whose ANSI code page is 1251 every text the program shows
+    keeps its umlauts: the About box, the overwrite question from the
+    dialog's template, and the box for a command that cannot start."""
+    s = Scenario(wine, "cp1251")
+    s.files({"a.txt": ENGLISH})
+    command = "C:\\e2e\\gibtsnicht\\setup.exe"
+    s.build(["a.txt"], target=s.win_dir + "ziel", command=command)
+    s.existing("ziel", {"a.txt": b"old"})
+    wine.kill_server()   # the next programs start under the other locale
+    wine.locale = "ru_RU.UTF-8"
+    try:
+        passed, log = s.play([
+            "expect-acp 1251",
+            "click 3",
+            "wait-box",
+            "expect-box-text " + ABOUT_TEXT,
+            "click 1",
+            "wait-gone",
+            "click 1",
+            "wait-dialog " + OVERWRITE_CAPTION,
+            "expect-text 1001 Dieser Ordner enthält bereits eine Datei namens 'a.txt'.",
+            "shot overwrite",
+            "click 1",
+            "wait-gone",
+            "wait-box",
+            "expect-box-text Fehler beim Ausführen von %s." % command,
+            "shot error-box",
+            "click 1",
+            "wait-gone",
+            "wait-exit-quiet 0"])
+    finally:
+        wine.kill_server()
+        wine.locale = None
+    problems = [] if passed else ["driver failed"]
+    problems += lib.compare_tree(s.src, ["a.txt"], s.out("ziel"))
+    return problems, log
+
+
+def yes_waits_for_a_correct_entry(wine):
+    """"Ja" on a read-only file changes nothing while the entry is not known
+    to be good: after a CRC failure the file keeps its content and its
+    read-only mark, and a read-only file outside the folder that a link in it
+    points to stays as it was. A good entry then replaces a read-only file."""
+    s = Scenario(wine, "yes_waits")
+    new = {"ro.txt": b"new ro", "link.txt": b"new link", "good.txt": b"new good"}
+    s.files(new)
+    names = ["ro.txt", "link.txt", "good.txt"]
+    lib.make_zip(s.src, s.zip, names)
+    lib.corrupt_crc(s.zip, "ro.txt")
+    lib.corrupt_crc(s.zip, "link.txt")
+    lib.assemble(STUB, s.zip, s.exe, use_builder=False)   # the builder refuses bad CRCs
+    s.existing("ziel", {"ro.txt": b"old ro", "good.txt": b"old good"})
+    outside = os.path.join(s.dir, "outside.txt")
+    with open(outside, "wb") as f:
+        f.write(b"outside")
+    folder = s.out("ziel")
+    os.symlink("../outside.txt", os.path.join(folder, "link.txt"))
+    for path in (os.path.join(folder, "ro.txt"), os.path.join(folder, "good.txt"), outside):
+        os.chmod(path, 0o444)
+    steps = ["settext 1000 " + s.win_dir + "ziel", "click 1"]
+    for name in names:
+        steps += ["wait-dialog " + OVERWRITE_CAPTION,
+                  "expect-text 1002 Der Ordner enthält bereits eine schreibgeschützte Datei namens '%s'." % name,
+                  "click 1", "wait-gone"]
+    passed, log = s.play(steps + ["expect-status Fehler (19962) in %s." % s.program, "shot failed",
+                                  "click 2", "wait-exit-quiet 0"])
+    problems = [] if passed else ["driver failed"]
+    for path, content in ((os.path.join(folder, "ro.txt"), b"old ro"), (outside, b"outside")):
+        if open(path, "rb").read() != content:
+            problems.append("%s changed after a failed entry" % os.path.basename(path))
+        if os.stat(path).st_mode & 0o222:
+            problems.append("%s lost its read-only mark after a failed entry" % os.path.basename(path))
+    if not os.path.islink(os.path.join(folder, "link.txt")):
+        problems.append("link.txt is no longer the link it was")
+    good = os.path.join(folder, "good.txt")
+    if open(good, "rb").read() != new["good.txt"]:
+        problems.append("'Ja' did not replace the read-only good.txt with a correct entry")
+    return problems, log
+
+
+def dialog_tour(wine):
+    """One program start through every dialog and outcome: a cancel during a
+    large entry, "Abbrechen", "Nein", "Ja" and "Alle ersetzen" in the
+    overwrite dialog, a wrong and a cancelled password with the failed run's
+    status line, then the right password and the success box. (The real
+    32-bit stub starts slowly under qemu, so its runs share one start.)"""
+    s = Scenario(wine, "tour")
+    alphabet = bytes(b"abcdefghij klmno\n")
+    table = bytes(alphabet[i % len(alphabet)] for i in range(256))
+    s.files({"gross.bin": pseudo_random(40 << 20, 5).translate(table), "vorhanden.txt": b"new",
+             "docs/geheim.txt": GERMAN})
+    for _ in range(50):   # until the wrong password is refused by every check byte
+        lib.make_zip(s.src, s.zip, ["gross.bin", "vorhanden.txt"])
+        subprocess.run(["zip", "-X", "-q", "-P", "geheim", s.zip, "docs/geheim.txt"], cwd=s.src, check=True,
+                       timeout=300, env=dict(os.environ, TZ=lib.TIME_ZONE))
+        if lib.zip_entries_fail_password(s.zip, "falsch"):
+            break
+    lib.assemble(STUB, s.zip, s.exe, use_builder=False)   # zip -P writes data descriptors
+    s.existing("ziel", {"vorhanden.txt": b"old"})
+    out = s.win_dir + "ziel"
+    cancelled = "expect-status %s : Abbruch durch Anwender." % s.program
+    password = ["wait-dialog " + PASSWORD_CAPTION, "expect-text 1018 " + PROMPT % "geheim.txt",
+                "expect-text 1019 "]
+    passed, log = s.play([
+        "settext 1000 " + out,
+        # 1: cancelled while the large entry is written; it is not left behind.
+        "click 1", "wait-progress", "click 2", cancelled, "expect-missing %s\\gross.bin" % out,
+        # 2: "Abbrechen" in the overwrite dialog.
+        "click 1", "wait-dialog " + OVERWRITE_CAPTION,
+        "expect-text 1001 Dieser Ordner enthält bereits eine Datei namens 'vorhanden.txt'.",
+        "click 2", "wait-gone", cancelled,
+        # 3: "Nein", "Ja", a wrong password, then "Abbrechen" in the prompt.
+        "click 1",
+        "wait-dialog " + OVERWRITE_CAPTION, "click 7", "wait-gone",
+        "wait-dialog " + OVERWRITE_CAPTION, "click 1", "wait-gone"] + password + [
+        "settext 1019 falsch", "click 1", "wait-gone"] + password + [
+        "click 2", "wait-gone",
+        "expect-status Fehler (9961) in %s." % s.program,
+        "expect-missing %s\\docs\\geheim.txt" % out,
+        "shot failed-run",
+        # 4: "Alle ersetzen" and the right password.
+        "click 1", "wait-dialog " + OVERWRITE_CAPTION, "click 1030", "wait-gone"] + password + [
+        "settext 1019 geheim", "click 1", "wait-gone"] + success_box(s.program[:-4]))
+    problems = [] if passed else ["driver failed"]
+    problems += lib.compare_tree(s.src, ["gross.bin", "vorhanden.txt", "docs/geheim.txt"], s.out("ziel"))
+    return problems, log
+
+
 SCENARIOS = [success_without_command, command_runs_in_target, command_cannot_start, floppy_start,
              overwrite_yes_and_no, overwrite_all_then_second_run, overwrite_cancel, password_right,
              password_wrong_then_right, password_cancel, password_from_builder, cancel_large_entry, no_archive,
-             about_and_chooser]
+             about_and_chooser, command_named_like_the_program, deep_folder_keeps_user_files,
+             texts_on_code_page_1251, yes_waits_for_a_correct_entry, dialog_tour]
+
+# The real 32-bit stub: the faults of real Windows, the tour through every
+# dialog, and a program with no archive; each start takes a minute or more.
+SCENARIOS32 = [dialog_tour, command_named_like_the_program, deep_folder_keeps_user_files,
+               texts_on_code_page_1251, yes_waits_for_a_correct_entry, no_archive]
+
+
+def no_wine32():
+    """Why 32-bit programs cannot run here, or None."""
+    binfmt = "/proc/sys/fs/binfmt_misc/qemu-i386"
+    if not os.path.exists(binfmt):
+        return "no qemu-i386 rule in binfmt_misc (scripts/setup.sh registers it)"
+    if "enabled" not in open(binfmt).read():
+        return "the qemu-i386 binfmt rule is disabled"
+    if not os.access("/usr/lib/wine/wine", os.X_OK):
+        return "32-bit Wine (/usr/lib/wine/wine) is not installed"
+    return None
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--only", default="")
     parser.add_argument("--counts", default="")
-    parser.add_argument("--display", type=int, default=int(os.environ.get("SFX_E2E_DISPLAY", "71")))
+    parser.add_argument("--display", type=int, default=0)
+    parser.add_argument("--bits", type=int, choices=(32, 64), default=64)
     args = parser.parse_args()
+    if args.bits == 32:
+        use_stub32()
+    if not args.display:
+        args.display = int(os.environ.get("SFX_E2E_DISPLAY32", "72") if args.bits == 32
+                           else os.environ.get("SFX_E2E_DISPLAY", "71"))
     only = set(filter(None, args.only.split(",")))
-    chosen = [f for f in SCENARIOS if not only or f.__name__ in only]
+    chosen = [f for f in (SCENARIOS32 if args.bits == 32 else SCENARIOS) if not only or f.__name__ in only]
     counts = {"PASS": 0, "FAIL": 0, "SKIPPED": 0}
 
     def report(word, name, detail=""):
         counts[word] += 1
         print("%s %s%s" % (word, name, (": " + detail) if detail else ""), flush=True)
 
-    missing = [p for p in (STUB, DRIVER) if not os.path.isfile(p)]
-    if missing:
+    missing = [p for p in (STUB, DRIVER, MARKER) if not os.path.isfile(p)]
+    reason = no_wine32() if args.bits == 32 else None
+    if reason:
         for f in chosen:
-            report("FAIL", f.__name__, "not built: " + ", ".join(missing))
+            report("SKIPPED", f.__name__ + SUFFIX, reason)
+    elif missing:
+        for f in chosen:
+            report("FAIL", f.__name__ + SUFFIX, "not built: " + ", ".join(missing))
     else:
         display = lib.Display(args.display)
         wine = lib.Wine(os.path.join(lib.BUILD, "wine64-prefix"), display)
         try:
             display.start()
             wine.ensure_prefix()
+            if args.bits == 32 and not os.path.isdir(os.path.join(wine.drive_c, "windows", "syswow64")):
+                raise RuntimeError("the Wine prefix has no 32-bit side (syswow64)")
             os.makedirs(lib.SHOTS, exist_ok=True)
             for f in chosen:
                 start = time.time()
@@ -617,12 +865,12 @@ def main():
                     problems, log = ["error: " + traceback.format_exc()], ""
                 took = "%.1fs" % (time.time() - start)
                 if problems is None:
-                    report("SKIPPED", f.__name__, log)
+                    report("SKIPPED", f.__name__ + SUFFIX, log)
                 elif problems:
-                    report("FAIL", f.__name__, "; ".join(problems) + " (" + took + ")")
+                    report("FAIL", f.__name__ + SUFFIX, "; ".join(problems) + " (" + took + ")")
                     print("    " + log.replace("\n", "\n    "), flush=True)
                 else:
-                    report("PASS", f.__name__, took)
+                    report("PASS", f.__name__ + SUFFIX, took)
         finally:
             wine.kill_server()
             display.stop()

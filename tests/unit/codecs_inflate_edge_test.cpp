@@ -336,7 +336,9 @@ TEST(InflateLimits, OutputBeyondTheDeclaredSizeEndsTheEntryAtOnce) {
     EXPECT_EQ(small.status, SFX_ERR_BAD_DATA);
 }
 
-TEST(InflateProgress, AbortGoesOnDecodingWithoutFurtherCalls) {
+// A cancel ends the decoding at once: the entry is dropped anyway, and
+// decoding the rest would keep the dialog unanswered for as long as it takes.
+TEST(InflateProgress, AbortStopsDecodingAtOnceAndStaysACancel) {
     std::string data(100000, '\0');
     std::mt19937 rng(2);
     for (auto& c : data) c = char('a' + rng() % 3);
@@ -344,20 +346,5 @@ TEST(InflateProgress, AbortGoesOnDecodingWithoutFurtherCalls) {
     InflateResult r = Inflate(stream, (uint32_t)data.size(), 1);
     EXPECT_EQ(r.status, SFX_USER_ABORT);
     EXPECT_EQ(r.progress.size(), 1u);
-    EXPECT_EQ(r.output.size(), data.size());   // decoded to its end all the same
-
-    // A later corrupt block turns the abort into bad data.
-    z_stream zs = {};
-    deflateInit2(&zs, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-    std::string out(200000, '\0');
-    zs.next_in = (Bytef*)data.data();
-    zs.avail_in = (uInt)data.size();
-    zs.next_out = (Bytef*)&out[0];
-    zs.avail_out = (uInt)out.size();
-    deflate(&zs, Z_SYNC_FLUSH);
-    out.resize(zs.total_out);
-    deflateEnd(&zs);
-    out.push_back('\x07');   // final block of type 3
-    InflateResult bad = Inflate(out, (uint32_t)data.size(), 1);
-    EXPECT_EQ(bad.status, SFX_ERR_BAD_DATA);
+    EXPECT_EQ(r.output.size(), 32768u) << "one window, no more";
 }
