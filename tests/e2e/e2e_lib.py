@@ -290,22 +290,37 @@ def zip_entries_fail_password(zip_path, password):
     return True
 
 
-def corrupt_crc(zip_path, name):
-    """Changes the CRC-32 of entry `name` in both of its headers, so that its
-    data fails the check after it has been written."""
+def patch_entry(zip_path, name, crc=None, uncompressed=None, method=None):
+    """Rewrites fields of entry `name` in its local and its central header: a
+    broken archive as a careless or hostile packer would write it."""
     with zipfile.ZipFile(zip_path) as archive:
         info = archive.getinfo(name)
         end = archive.start_dir
     data = bytearray(open(zip_path, "rb").read())
-    bad = struct.pack("<I", (info.CRC ^ 0x5A5A5A5A) & 0xFFFFFFFF)
-    data[info.header_offset + 14:info.header_offset + 18] = bad
+    raw_name = name.encode("utf-8" if info.flag_bits & 0x800 else "cp437")
+
+    def patch(offset, field_offsets):
+        for field, value, fmt in ((field_offsets[0], method, "<H"), (field_offsets[1], crc, "<I"),
+                                  (field_offsets[2], uncompressed, "<I")):
+            if value is not None:
+                struct.pack_into(fmt, data, offset + field, value)
+
+    patch(info.header_offset, (8, 14, 22))
     position = end
     while data[position:position + 4] == b"PK\x01\x02":
         name_len, extra_len, comment_len = struct.unpack("<HHH", data[position + 28:position + 34])
-        if data[position + 46:position + 46 + name_len] == info.orig_filename.encode("cp437", "replace"):
-            data[position + 16:position + 20] = bad
+        if bytes(data[position + 46:position + 46 + name_len]) == raw_name:
+            patch(position, (10, 16, 24))
         position += 46 + name_len + extra_len + comment_len
     open(zip_path, "wb").write(bytes(data))
+
+
+def corrupt_crc(zip_path, name):
+    """Changes the CRC-32 of entry `name`, so that its data fails the check
+    after it has been written."""
+    with zipfile.ZipFile(zip_path) as archive:
+        good = archive.getinfo(name).CRC
+    patch_entry(zip_path, name, crc=good ^ 0x5A5A5A5A)
 
 
 # ----------------------------------------------------------------------------

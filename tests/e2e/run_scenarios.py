@@ -20,6 +20,7 @@ import subprocess
 import sys
 import time
 import traceback
+import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2e_lib as lib  # noqa: E402
@@ -34,12 +35,13 @@ MARKER = os.path.join(os.path.dirname(DRIVER), "sfxmarker.exe")
 # start takes a minute or more and every step is slow.
 STUB = STUB64
 SUFFIX = ""
+LABEL = ""
 START_WAIT, STEP_WAIT, SCENARIO_LIMIT = 30, 30, 120
 
 
 def use_stub32():
-    global STUB, SUFFIX, START_WAIT, STEP_WAIT, SCENARIO_LIMIT
-    STUB, SUFFIX = STUB32, "32"
+    global STUB, SUFFIX, LABEL, START_WAIT, STEP_WAIT, SCENARIO_LIMIT
+    STUB, SUFFIX, LABEL = STUB32, "32", " [32-bit]"
     START_WAIT, STEP_WAIT, SCENARIO_LIMIT = 420, 180, 900
 WORK = os.path.join(lib.BUILD, "e2e-work")
 
@@ -748,6 +750,29 @@ def yes_waits_for_a_correct_entry(wine):
     return problems, log
 
 
+def every_entry_accounted_for(wine):
+    """No entry vanishes while the run says "erfolgreich": dot files are
+    extracted; data shorter than declared, a method other than stored and
+    deflated, and device names (CONIN$, COM with a superscript digit) fail the
+    run without a question; the first failure is on the status line."""
+    s = Scenario(wine, "accounted")
+    names = [".htaccess", "conf/.env", "normal.txt", "kurz.txt", "CONIN$", "COM\u00b9.txt", "m1.txt"]
+    with zipfile.ZipFile(s.zip, "w") as archive:
+        for name in names:
+            archive.writestr(zipfile.ZipInfo(name, date_time=SUMMER[:6]), ("content of %s\r\n" % name).encode())
+    lib.patch_entry(s.zip, "kurz.txt", uncompressed=1000)
+    lib.patch_entry(s.zip, "m1.txt", method=1)
+    lib.assemble(STUB, s.zip, s.exe, use_builder=False)   # the builder refuses all of these
+    passed, log = s.play(["settext 1000 " + s.win_dir + "ziel", "click 1",
+                          "expect-status Fehler (9964) in %s." % s.program, "expect-no-box", "shot failed",
+                          "click 2", "wait-exit-quiet 0"])
+    problems = [] if passed else ["driver failed"]
+    found = lib.tree(s.out("ziel")) if os.path.isdir(s.out("ziel")) else []
+    if found != sorted([".htaccess", "conf/.env", "normal.txt"]):
+        problems.append("extracted %s, expected the dot files and normal.txt" % found)
+    return problems, log
+
+
 def dialog_tour(wine):
     """One program start through every dialog and outcome: a cancel during a
     large entry, "Abbrechen", "Nein", "Ja" and "Alle ersetzen" in the
@@ -800,7 +825,7 @@ SCENARIOS = [success_without_command, command_runs_in_target, command_cannot_sta
              overwrite_yes_and_no, overwrite_all_then_second_run, overwrite_cancel, password_right,
              password_wrong_then_right, password_cancel, password_from_builder, cancel_large_entry, no_archive,
              about_and_chooser, command_named_like_the_program, deep_folder_keeps_user_files,
-             texts_on_code_page_1251, yes_waits_for_a_correct_entry, dialog_tour]
+             texts_on_code_page_1251, yes_waits_for_a_correct_entry, every_entry_accounted_for, dialog_tour]
 
 # The real 32-bit stub: the faults of real Windows, the tour through every
 # dialog, and a program with no archive; each start takes a minute or more.
@@ -844,10 +869,10 @@ def main():
     reason = no_wine32() if args.bits == 32 else None
     if reason:
         for f in chosen:
-            report("SKIPPED", f.__name__ + SUFFIX, reason)
+            report("SKIPPED", f.__name__ + LABEL, reason)
     elif missing:
         for f in chosen:
-            report("FAIL", f.__name__ + SUFFIX, "not built: " + ", ".join(missing))
+            report("FAIL", f.__name__ + LABEL, "not built: " + ", ".join(missing))
     else:
         display = lib.Display(args.display)
         wine = lib.Wine(os.path.join(lib.BUILD, "wine64-prefix"), display)
@@ -865,12 +890,12 @@ def main():
                     problems, log = ["error: " + traceback.format_exc()], ""
                 took = "%.1fs" % (time.time() - start)
                 if problems is None:
-                    report("SKIPPED", f.__name__ + SUFFIX, log)
+                    report("SKIPPED", f.__name__ + LABEL, log)
                 elif problems:
-                    report("FAIL", f.__name__ + SUFFIX, "; ".join(problems) + " (" + took + ")")
+                    report("FAIL", f.__name__ + LABEL, "; ".join(problems) + " (" + took + ")")
                     print("    " + log.replace("\n", "\n    "), flush=True)
                 else:
-                    report("PASS", f.__name__ + SUFFIX, took)
+                    report("PASS", f.__name__ + LABEL, took)
         finally:
             wine.kill_server()
             display.stop()
