@@ -92,9 +92,34 @@ TEST_F(RunTest, CommandStartsInTheTargetFolderAfterAClean) {
     EXPECT_EQ(result, SFX_RUN_STARTED);
     EXPECT_EQ(Archive.status, SFX_OK);
     EXPECT_EQ(Starts(), 1);
-    EXPECT_STREQ(HostStartedCommand, "setup.exe /q");
+    EXPECT_STREQ(HostStartedCommand, "setup.exe /q") << "no such program in the target folder";
     EXPECT_EQ(std::string(HostStartedFolder), out);
     EXPECT_EQ(Archive.archiveHandle, FILE_NONE) << "the archive is closed before the command runs";
+}
+
+// Windows looks for a program in the running program's folder first: a
+// program that the archive brought along is started by its full path, so a
+// self-extractor named setup.exe starts the extracted setup.exe, not itself.
+TEST_F(RunTest, CommandOfAProgramInTheTargetFolderNamesItsFullPath) {
+    std::string folder = out + "\\";
+    RunImage(dir, Image({Stored("setup.exe", "MZ"), Stored("tool/x.exe", "MZ"), Stored("dir.exe/a", "a")}), out);
+    struct Case {
+        const char* command;
+        std::string started;
+    } cases[] = {
+        {"setup.exe /q", "\"" + folder + "setup.exe\" /q"},
+        {"setup", "\"" + folder + "setup.exe\""},
+        {"\"tool\\x.exe\" -a \"b c\"", "\"" + folder + "tool\\x.exe\" -a \"b c\""},
+        {"cmd /c start", "cmd /c start"},                   // not in the folder: as it is
+        {"dir.exe", "dir.exe"},                             // a folder, not a program
+        {"C:\\Windows\\notepad.exe", "C:\\Windows\\notepad.exe"},   // not relative
+        {"setup.txt", "setup.txt"},                         // an extension of its own: not found
+    };
+    for (const Case& c : cases) {
+        char line[COMMAND_LINE_SIZE];
+        ResolveCommand(c.command, folder.c_str(), line);
+        EXPECT_EQ(std::string(line), c.started) << c.command;
+    }
 }
 
 TEST_F(RunTest, MissingProgramFileIsReportedWithoutCallbacks) {
