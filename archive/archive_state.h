@@ -23,6 +23,9 @@ const int CONFIRM_ABORT = 2;
 // Extract, and the user agreed that this read-only, hidden or system file is
 // replaced (it is changed only once its replacement is complete).
 const int CONFIRM_REPLACE_PROTECTED = 3;
+// End the run with SFX_ERR_EXISTS: an existing file that may neither be
+// replaced nor kept, and nobody to ask.
+const int CONFIRM_REFUSE = 4;
 
 const int INPUT_BUFFER_SIZE = 4096;
 const int ENCRYPTED_COPY_SIZE = 8192;

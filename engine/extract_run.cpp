@@ -12,6 +12,7 @@
 #include "support/str_util.h"
 
 uint32_t ReplaceAll = 0;
+uint32_t WaitForCommand = 0;
 
 void SetConfirmEntryFn(ConfirmEntryFn fn) { Archive.confirmEntry = fn; }
 void SetProgressFn(ProgressFn fn) { Archive.progress = fn; }
@@ -164,6 +165,8 @@ static void RunEntryLoop(Catalog* catalog) {
                     continue;
                 if (answer == CONFIRM_ABORT)
                     Archive.status = SFX_USER_ABORT;
+                if (answer == CONFIRM_REFUSE)
+                    Archive.status = SFX_ERR_EXISTS;
                 Archive.replaceProtected = answer == CONFIRM_REPLACE_PROTECTED;
             }
             if (Archive.status != SFX_OK)
@@ -280,7 +283,8 @@ int ExtractArchive(const char* programPath, const char* targetFolder, const char
     SetCurrentFolder(targetFolder ? targetFolder : "");
     char commandLine[COMMAND_LINE_SIZE];
     ResolveCommand(command, targetFolder ? targetFolder : "", commandLine);
-    if (StartProgram(commandLine) >= 32)
+    uint32_t started = WaitForCommand ? StartProgramForWait(commandLine) : StartProgram(commandLine);
+    if (started >= 32)
         return SFX_RUN_STARTED;
     FrontCommandFailed(command);
     return status;

@@ -19,3 +19,8 @@ void Utf8ToAnsi(const char* utf8, char* dest, int destSize);
 // command line. StartProgram answers 32 or more when the program started.
 void SetCurrentFolder(const char* folder);
 uint32_t StartProgram(const char* commandLine);
+// The same for a command that the program waits for: StartProgramForWait
+// keeps the started process (the line may be changed in place), and
+// WaitForStartedProgram waits for its end and answers its exit code.
+uint32_t StartProgramForWait(char* commandLine);
+uint32_t WaitForStartedProgram();

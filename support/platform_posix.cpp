@@ -169,3 +169,8 @@ uint32_t StartProgram(const char* commandLine) {
     ++HostStartCount;
     return uint32_t(SFX_RUN_STARTED);
 }
+
+uint32_t StartProgramForWait(char* commandLine) { return StartProgram(commandLine); }
+
+// Nothing was run, so nothing ended with a failure.
+uint32_t WaitForStartedProgram() { return 0; }

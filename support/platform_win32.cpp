@@ -46,3 +46,25 @@ void Utf8ToAnsi(const char* utf8, char* dest, int destSize) {
 void SetCurrentFolder(const char* folder) { SetCurrentDirectoryA(folder); }
 
 uint32_t StartProgram(const char* commandLine) { return WinExec(commandLine, SW_SHOWNORMAL); }
+
+// WinExec gives no handle to wait on; CreateProcess does.
+static HANDLE StartedProcess;
+
+uint32_t StartProgramForWait(char* commandLine) {
+    STARTUPINFOA startup;
+    MemFill(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return 0;
+    CloseHandle(process.hThread);
+    StartedProcess = process.hProcess;
+    return SFX_RUN_STARTED;
+}
+
+uint32_t WaitForStartedProgram() {
+    DWORD code = 0;
+    WaitForSingleObject(StartedProcess, INFINITE);
+    GetExitCodeProcess(StartedProcess, &code);
+    return code;
+}

@@ -9,6 +9,7 @@ enum : SfxStatus {
     SFX_OK = 0,
     SFX_ERR_IO = 5,             // open, read, write, seek, delete or mkdir failed
     SFX_ERR_NOMEM = 8,          // a memory block was refused
+    SFX_ERR_EXISTS = 80,        // an existing file that nobody could be asked about
     SFX_USER_ABORT = 2926,      // the user cancelled
     SFX_ERR_PASSWORD = 9961,    // an encrypted entry was not unlocked
     SFX_ERR_BAD_DATA = 9964,    // foreign record signature, corrupt DEFLATE data, unsafe name

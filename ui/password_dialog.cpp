@@ -46,6 +46,14 @@ static INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wPa
 }
 
 int FrontAskPassword(char* password, const char* entryName) {
+    // The /P password is the first answer of a run, and the first after an
+    // empty one; once it is refused, only a person can help.
+    if (password[0] == 0 && StartSwitches.password[0]) {
+        StrCopy(password, StartSwitches.password);
+        return 1;
+    }
+    if (StartSwitches.given & SWITCH_SILENT)
+        return 0;
     // Names are at most 255 characters; a longer one is cut, never overrun.
     StrCopyMax(PasswordEntryName, entryName, sizeof PasswordEntryName - 1);
     PasswordBuffer = password;

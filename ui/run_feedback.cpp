@@ -37,9 +37,15 @@ int FrontConfirmEntry(const CentralHeader* header, const char* targetPath) {
 
     int answer = CONFIRM_EXTRACT;
     // An existing folder of that name counts as existing too. After a cancel
-    // the run ends below whatever the answer, so nothing is asked.
-    if (targetPath[0] != 0 && FileExists(targetPath) && !ReplaceAll && CancelRequested != 1) {
-        switch (ConfirmOverwrite(header, targetPath)) {
+    // the run ends below whatever the answer, so nothing is asked. /O and /N
+    // answer for every file; under /S nobody else can, and the run ends.
+    if (targetPath[0] != 0 && FileExists(targetPath) && !ReplaceAll && CancelRequested != 1 &&
+        !(StartSwitches.given & SWITCH_REPLACE)) {
+        if (StartSwitches.given & SWITCH_KEEP)
+            answer = CONFIRM_SKIP;
+        else if (StartSwitches.given & SWITCH_SILENT)
+            answer = CONFIRM_REFUSE;
+        else switch (ConfirmOverwrite(header, targetPath)) {
         case CTL_YES:     // this one, also when it is read-only, hidden or system
             answer = CONFIRM_REPLACE_PROTECTED;
             break;

@@ -1,6 +1,8 @@
 // Start-up of the dialog program and its main dialog: the target folder in an
 // edit field, "Entpacken" runs the extraction on this thread, "Suchen" opens
-// the classic folder chooser, "Info über" the About box.
+// the classic folder chooser, "Info über" the About box. Started with /S the
+// program runs the extraction without any window. The exit code tells a
+// script what happened.
 #include "ui/ui_state.h"
 #include "ui/resources/resource_ids.h"
 #include "ui/wide_text.h"
@@ -9,6 +11,9 @@
 #include "archive/config_block.h"
 #include "engine/extract_run.h"
 #include "engine/front_end.h"
+// winuser.h keeps an old macro that would rename a function declared here.
+#undef OemToAnsi
+#include "support/platform.h"
 #include "support/str_util.h"
 
 HINSTANCE ModuleHandle;
@@ -16,6 +21,14 @@ HWND MainWindow;
 volatile uint32_t CancelRequested;
 
 const char ProductName[] = "Tarvolin Self Extractor";
+Switches StartSwitches;
+
+// Exit codes beside the run's status: a switch that was refused (also /? under
+// /S, and /S from a floppy drive without a target folder), and a configured
+// command that could not be started (the code cmd.exe gives for a command it
+// cannot find).
+static const uint32_t EXIT_BAD_SWITCH = 87;
+static const uint32_t EXIT_COMMAND_FAILED = 9009;
 
 static char ProgramPath[280];
 // Drive and directory of ProgramPath; kept below 260 characters so that it
@@ -28,6 +41,8 @@ static char TargetFolder[262];
 static char RunCommand[261];
 static uint32_t ExtractBusy;
 static char ChooserBuffer[265];
+// The result of the last run; a dialog closed before any run was cancelled.
+static int LastRunResult;
 
 static const int TARGET_EDIT_LIMIT = 261;
 static const int CHOOSER_BUFFER_SIZE = 265;
@@ -89,6 +104,25 @@ static void ShowAbout() {
                 nullptr, MB_OK);
 }
 
+// The run into TargetFolder, which must not be empty.
+static int ExtractIntoTarget() {
+    uint32_t length = StrLength(TargetFolder);
+    if (TargetFolder[length - 1] != '\\')
+        StrAppend(TargetFolder, "\\");
+    return LastRunResult = ExtractArchive(ProgramPath, TargetFolder, RunCommand);
+}
+
+// What the process tells a script: 0 after a successful run (under /W the
+// command's own code), otherwise the status of the failed run.
+static uint32_t ExitCodeOf(int result) {
+    if (result == SFX_RUN_STARTED)
+        return (StartSwitches.given & SWITCH_WAIT_COMMAND) ? WaitForStartedProgram() : 0;
+    // A configured command that did not start must not look like success.
+    if (result == SFX_OK && RunCommand[0])
+        return EXIT_COMMAND_FAILED;
+    return (uint32_t)result;
+}
+
 static void OnExtract(HWND dialog) {
     if (ExtractBusy)
         return;
@@ -107,11 +141,7 @@ static void OnExtract(HWND dialog) {
         }
         StrCopy(TargetFolder, ProgramFolder);
     }
-    uint32_t length = StrLength(TargetFolder);
-    if (TargetFolder[length - 1] != '\\')
-        StrAppend(TargetFolder, "\\");
-
-    int result = ExtractArchive(ProgramPath, TargetFolder, RunCommand);
+    int result = ExtractIntoTarget();
     ExtractBusy = 0;
     if (result == SFX_RUN_STARTED || result == SFX_OK) {
         if (RunCommand[0] == 0)
@@ -172,13 +202,44 @@ static void RegisterDialogClass() {
 }
 
 void FrontCommandFailed(const char* command) {
-    ShowMessage(ProductName, "Fehler beim Ausf\374hren von %s.", command, MB_OK);
+    if (!(StartSwitches.given & SWITCH_SILENT))
+        ShowMessage(ProductName, "Fehler beim Ausf\374hren von %s.", command, MB_OK);
+}
+
+// The line about a refused switch, then the list of switches: two tab stops
+// for the letters, one for the longer forms with a value, so that the texts
+// line up in the message box's usual fonts. /? shows the list alone.
+#define REFUSED_LINE "Ung\374ltiger Schalter: %s\n\n"
+static const char SwitchText[] =
+    REFUSED_LINE
+    "/S\t\tohne Dialog entpacken\n"
+    "/D=Ordner\tZielpfad\n"
+    "/O\t\tDateien ersetzen\n"
+    "/N\t\tDateien nicht ersetzen\n"
+    "/P=Pa\337wort\tPa\337wort\n"
+    "/X\t\tBefehl nicht starten\n"
+    "/W\t\tauf den Befehl warten";
+
+static void ShowSwitchList() {
+    bool refused = StartSwitches.given & SWITCH_BAD;
+    ShowMessage(ProductName, refused ? SwitchText : SwitchText + sizeof REFUSED_LINE - 1, StartSwitches.badArgument,
+                refused ? MB_OK | MB_ICONERROR : MB_OK);
 }
 
 extern "C" void SfxEntry() {
-    // The command line and the start-up show mode are deliberately not read.
+    // The start-up show mode is deliberately not read.
     ModuleHandle = GetModuleHandleA(nullptr);
     ExtractBusy = 0;
+    LastRunResult = SFX_USER_ABORT;   // set here: an initialiser costs a data section
+    ParseCommandLine(GetCommandLineA(), &StartSwitches);
+    uint8_t given = StartSwitches.given;
+    if (given & (SWITCH_BAD | SWITCH_HELP)) {
+        // Nothing is extracted after a refused switch, nor after /?, which
+        // a silent start cannot show: there only the exit code speaks.
+        if (!(given & SWITCH_SILENT))
+            ShowSwitchList();
+        ExitProcess(given & (SWITCH_BAD | SWITCH_SILENT) ? EXIT_BAD_SWITCH : 0);
+    }
     RegisterDialogClass();
 
     // The buffers start zeroed; the size limit keeps ProgramPath's last byte zero.
@@ -192,9 +253,20 @@ extern "C" void SfxEntry() {
     if (Archive.status == SFX_OK)
         GetConfigBlock(TargetFolder, RunCommand);
     CloseArchive();
+    if (StartSwitches.targetFolder[0])
+        StrCopy(TargetFolder, StartSwitches.targetFolder);
     // From a floppy drive the user has to name a folder on a larger disk.
     if (!StartedFromFloppy && TargetFolder[0] == 0)
         StrCopy(TargetFolder, ProgramFolder);
+    if (given & SWITCH_NO_COMMAND)
+        RunCommand[0] = 0;
+    WaitForCommand = given & SWITCH_WAIT_COMMAND;
+
+    if (given & SWITCH_SILENT) {
+        // Without a window nobody can be warned about a floppy drive or name
+        // another folder: nothing is extracted there without /D.
+        ExitProcess(ExitCodeOf(TargetFolder[0] ? ExtractIntoTarget() : EXIT_BAD_SWITCH));
+    }
 
     DialogBoxParamW(ModuleHandle, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0);
 
@@ -205,5 +277,5 @@ extern "C" void SfxEntry() {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    ExitProcess(0);
+    ExitProcess(ExitCodeOf(LastRunResult));
 }

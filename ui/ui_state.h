@@ -3,12 +3,14 @@
 #pragma once
 #include <windows.h>
 #include "archive/zip_records.h"
+#include "ui/command_line.h"
 
 extern HINSTANCE ModuleHandle;
 extern HWND MainWindow;             // the main dialog, owner of every box and sub-dialog
 extern volatile uint32_t CancelRequested;   // set by "Abbrechen" during a run
 
 extern const char ProductName[];    // caption of the program's message boxes
+extern Switches StartSwitches;      // what the command line asked for
 
 void CenterOnDesktop(HWND window);
 void PumpMessages();

@@ -1,5 +1,6 @@
 // The extraction run: callbacks, the run's final status, the command.
 #include "engine_test_util.h"
+#include "support/file_layer.h"
 #include "support/host_text.h"
 #include <string.h>
 
@@ -74,6 +75,25 @@ TEST_F(RunTest, SkippingEveryEntryIsASuccessWithoutReports) {
     EXPECT_EQ(Front.confirmCalls, 2);
     EXPECT_EQ(Front.entryDoneCalls, 0);
     EXPECT_FALSE(Exists(out));
+}
+
+// A front-end that may neither ask nor replace: the run ends at the existing
+// file, which keeps its content; nothing after it is written or started.
+TEST_F(RunTest, AnExistingFileThatMayNotBeAskedAboutEndsTheRun) {
+    mkdir(out.c_str(), 0700);
+    WriteFileBytes(out + "/b.txt", "old");
+    Front.confirm = [](const CentralHeader*, const char* path) {
+        return FileExists(path) ? CONFIRM_REFUSE : CONFIRM_EXTRACT;
+    };
+    int result = RunImage(dir, Image({Stored("a.txt", "a"), Stored("b.txt", "new"), Stored("c.txt", "c")}), out,
+                          "go.exe");
+    EXPECT_EQ(result, SFX_ERR_EXISTS);
+    EXPECT_EQ(Front.lastRunStatus, SFX_ERR_EXISTS);
+    EXPECT_EQ(Front.entryDoneCalls, 1);
+    EXPECT_EQ(ReadFileBytes(out + "/a.txt"), "a");
+    EXPECT_EQ(ReadFileBytes(out + "/b.txt"), "old");
+    EXPECT_FALSE(Exists(out + "/c.txt"));
+    EXPECT_EQ(Starts(), 0);
 }
 
 TEST_F(RunTest, ConfirmationSeesTheMappedTargetPath) {
