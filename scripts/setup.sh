@@ -12,6 +12,7 @@ g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w
 libz-mingw-w64-dev
 wine wine64 xvfb x11-utils imagemagick xauth
 zip unzip p7zip-full python3
+openssl osslsigncode
 qemu-user-static"
 
 missing=""

@@ -60,6 +60,7 @@ const char* const Usage =
     "catalogue and extraction code, checks the CRC-32 of every entry (decrypting\n"
     "with --password) and reports entries, sizes and ratio. On a terminal it\n"
     "shows a progress bar while packing.\n"
+    "\nSigning comes after building: sign OUT.exe itself (osslsigncode, signtool).\n"
     "\n"
     "Exit status: 0 when the program file was written and checked, 1 on any error,\n"
     "2 for a wrong command line.\n"
