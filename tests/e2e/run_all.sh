@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Wine end-to-end tests: every scenario of the 64-bit self-extractor,
-# then the real 32-bit stub's scenarios. One line per scenario
-# (PASS/FAIL/SKIPPED), then
-# "N passed, N failed, N skipped"; exits non-zero when anything failed.
+# the scripted starts (switches, exit codes, signed self-extractors), then
+# the real 32-bit stub's scenarios and scripted starts. One line per scenario
+# (PASS/FAIL/SKIPPED), then "N passed, N failed, N skipped"; exits non-zero
+# when anything failed.
 # Expects the stubs and the driver to be built (make windows).
 set -u
 cd "$(dirname "$0")/../.."
@@ -14,14 +15,21 @@ timeout -k 10 900 python3 tests/e2e/run_scenarios.py --counts "$counts"
 read -r passed failed skipped < "$counts" 2>/dev/null || { passed=0; failed=1; skipped=0;
   echo "FAIL scenarios: the scenario runner did not finish"; }
 
+# runner BITS NAME SCRIPT: one more runner's counts added to the totals.
+runner() {
+  : > "$counts"
+  if timeout -k 10 2400 python3 "tests/e2e/$3" --bits "$1" --counts "$counts"; then :; fi
+  if read -r p f s < "$counts" 2>/dev/null; then
+    passed=$((passed + p)); failed=$((failed + f)); skipped=$((skipped + s))
+  else
+    failed=$((failed + 1)); echo "FAIL $2: the runner did not finish"
+  fi
+}
+
+runner 64 "scripted starts" run_scripted.py
 # The real 32-bit stub in the same prefix's 32-bit side, through qemu.
-: > "$counts"
-if timeout -k 10 2400 python3 tests/e2e/run_scenarios.py --bits 32 --counts "$counts"; then :; fi
-if read -r p32 f32 s32 < "$counts" 2>/dev/null; then
-  passed=$((passed + p32)); failed=$((failed + f32)); skipped=$((skipped + s32))
-else
-  failed=$((failed + 1)); echo "FAIL 32-bit scenarios: the scenario runner did not finish"
-fi
+runner 32 "32-bit scenarios" run_scenarios.py
+runner 32 "32-bit scripted starts" run_scripted.py
 
 # The Windows build of the builder, in the same prefix's 32-bit side.
 wine_log=$(mktemp)

@@ -196,7 +196,8 @@ def command_runs_in_target(wine):
 
 def command_cannot_start(wine):
     """A configured command that cannot start: the German error box naming
-    it; the files are there and the program ends with 0."""
+    it; the files are there, and the exit code (9009) tells a script that the
+    command did not run."""
     s = Scenario(wine, "command_fails")
     s.files({"a.txt": ENGLISH})
     command = "C:\\e2e\\gibtsnicht\\setup.exe"
@@ -209,7 +210,7 @@ def command_cannot_start(wine):
         "shot error-box",
         "click 1",
         "wait-gone",
-        "wait-exit-quiet 0"])
+        "wait-exit-quiet 9009"])
     problems = [] if passed else ["driver failed"]
     problems += lib.compare_tree(s.src, ["a.txt"], s.out("ziel"))
     return problems, log
@@ -218,7 +219,8 @@ def command_cannot_start(wine):
 def floppy_start(wine):
     """Started from drive A: the edit field is empty, "Entpacken" warns and
     starts nothing; after typing a folder the run works. A configured target
-    is shown even from drive A:."""
+    is shown even from drive A:, and closing without a run exits with the
+    cancel status."""
     s = Scenario(wine, "floppy")
     s.files({"a.txt": ENGLISH, "b.txt": GERMAN})
     s.build(["a.txt", "b.txt"])
@@ -254,7 +256,7 @@ def floppy_start(wine):
         problems += lib.compare_tree(s.src, ["a.txt", "b.txt"], s.out("ziel"))
         script = ["timeout 60", "cd A:\\", "start A:\\config.exe", "wait-main",
                   "expect-text 1000 C:\\e2e\\floppy\\vorgabe", "shot configured", "click 2",
-                  "wait-exit-quiet 0"]
+                  "wait-exit-quiet 2926"]
         passed, log2 = wine.run_driver(DRIVER, script, s.name + "_configured")
         if not passed:
             problems.append("configured target from drive A: failed")
@@ -366,7 +368,7 @@ def overwrite_all_then_second_run(wine):
 def overwrite_cancel(wine):
     """"Abbrechen" in the overwrite dialog ends the run as cancelled: the
     existing file is kept, later entries are not written, the dialog stays
-    open and a second "Abbrechen" ends the program with 0."""
+    open and a second "Abbrechen" ends the program with the cancel status."""
     s = Scenario(wine, "overwrite_cancel")
     s.files({"first.txt": b"new first", "second.txt": b"new second"})
     s.build(["first.txt", "second.txt"])
@@ -381,7 +383,7 @@ def overwrite_cancel(wine):
         "expect-no-box",
         "shot cancelled",
         "click 2",
-        "wait-exit-quiet 0"])
+        "wait-exit-quiet 2926"])
     problems = [] if passed else ["driver failed"]
     folder = s.out("ziel")
     if open(os.path.join(folder, "first.txt"), "rb").read() != b"old first":
@@ -542,7 +544,7 @@ def cancel_large_entry(wine):
         "expect-no-box",
         "shot cancelled",
         "click 2",
-        "wait-exit-quiet 0"])
+        "wait-exit-quiet 2926"])
     problems = [] if passed else ["driver failed"]
     written = lib.tree(s.out("ziel")) if os.path.isdir(s.out("ziel")) else []
     partial = [n for n in written if n not in ("big1.bin", "big2.bin")]
@@ -556,7 +558,8 @@ def cancel_large_entry(wine):
 
 def no_archive(wine):
     """A program with no archive behind it: the run fails with status 9966 on
-    the status line, the dialog stays open, "Abbrechen" ends with 0."""
+    the status line, the dialog stays open, and "Abbrechen" ends the program
+    with that status as its exit code."""
     s = Scenario(wine, "no_archive")
     shutil.copy(STUB, s.exe)
     passed, log = s.play([
@@ -566,7 +569,7 @@ def no_archive(wine):
         "expect-no-box",
         "shot failed",
         "click 2",
-        "wait-exit-quiet 0"])
+        "wait-exit-quiet 9966"])
     return ([] if passed else ["driver failed"]), log
 
 
@@ -699,7 +702,7 @@ def texts_on_code_page_1251(wine):
             "shot error-box",
             "click 1",
             "wait-gone",
-            "wait-exit-quiet 0"])
+            "wait-exit-quiet 9009"])
     finally:
         wine.kill_server()
         wine.locale = None
@@ -735,7 +738,7 @@ def yes_waits_for_a_correct_entry(wine):
                   "expect-text 1002 Der Ordner enthält bereits eine schreibgeschützte Datei namens '%s'." % name,
                   "click 1", "wait-gone"]
     passed, log = s.play(steps + ["expect-status Fehler (19962) in %s." % s.program, "shot failed",
-                                  "click 2", "wait-exit-quiet 0"])
+                                  "click 2", "wait-exit-quiet 19962"])
     problems = [] if passed else ["driver failed"]
     for path, content in ((os.path.join(folder, "ro.txt"), b"old ro"), (outside, b"outside")):
         if open(path, "rb").read() != content:

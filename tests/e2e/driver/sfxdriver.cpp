@@ -12,6 +12,8 @@
 //   timeout SECONDS            limit of every following wait (default 30)
 //   cd DIR                     working folder of the next "start"
 //   setattr PATH FLAGS         sets file attributes: letters R S H, or N
+//   args TEXT                  arguments of the next "start", as typed on a
+//                              command line (quotes and all); used once
 //   start EXE                  starts the program (CreateProcess)
 //   wait-main                  waits for the program's SfxClass window; it
 //                              becomes the current window
@@ -64,6 +66,7 @@ HWND MainDialog = nullptr;
 HWND Current = nullptr;
 DWORD WaitLimitMs = 30000;
 std::string WorkFolder;
+std::string StartArguments;
 int LineNumber = 0;
 
 // Texts are printed byte for byte; non-ASCII bytes as \xNN so that logs stay
@@ -390,17 +393,22 @@ void Run(const Step& step) {
         if (attributes != FILE_ATTRIBUTE_NORMAL && (now & attributes) != attributes)
             Fail("attributes did not stick on " + step.words[0]);
         Log("ok   attributes of %s: 0x%lx", step.words[0].c_str(), static_cast<unsigned long>(now));
+    } else if (v == "args") {
+        StartArguments = step.After(0);
     } else if (v == "start") {
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
         std::string commandLine = "\"" + step.rest + "\"";
+        if (!StartArguments.empty())
+            commandLine += " " + StartArguments;
+        StartArguments.clear();
         std::vector<char> line(commandLine.begin(), commandLine.end());
         line.push_back('\0');
         if (!CreateProcessA(step.rest.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                             WorkFolder.empty() ? nullptr : WorkFolder.c_str(), &startup, &Child))
             Fail("CreateProcess failed for " + step.rest + " (error " + std::to_string(GetLastError()) + ")");
         ChildStarted = true;
-        Log("ok   started %s (pid %lu)", step.rest.c_str(), static_cast<unsigned long>(Child.dwProcessId));
+        Log("ok   started %s (pid %lu)", Printable(commandLine).c_str(), static_cast<unsigned long>(Child.dwProcessId));
     } else if (v == "wait-main") {
         WaitFor("the main window", [] { return (MainDialog = FindProgramWindow("SfxClass", nullptr, false)); });
         Current = MainDialog;

@@ -1,0 +1,224 @@
+#!/usr/bin/env python3
+"""Scripted starts of the self-extractor under Wine: the command-line
+switches, the exit codes a script sees, and signed self-extractors.
+
+Each run starts the program with arguments through the Win32 driver, which
+reports the exit code in full (Wine's own exit status keeps only its low 8
+bits) and fails a silent run on any window it opens. Files are checked from
+Linux after each run. The scenarios' machinery and main() are those of
+run_scenarios.py; with --bits 32 the real 32-bit stub, whose every start
+takes a minute or more under qemu, runs one key start: a signed
+self-extractor, silent, into a folder with blanks.
+
+Usage: run_scripted.py [--bits 32|64] [--only NAME,...] [--counts FILE]
+"""
+import os
+import shutil
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cli"))
+import e2e_lib as lib  # noqa: E402
+import run_scenarios as sc  # noqa: E402
+import signing  # noqa: E402
+
+SWITCH_LIST = ("/S\t\tohne Dialog entpacken{LF}"
+               "/D=Ordner\tZielpfad{LF}"
+               "/O\t\tDateien ersetzen{LF}"
+               "/N\t\tDateien nicht ersetzen{LF}"
+               "/P=Paßwort\tPaßwort{LF}"
+               "/X\t\tBefehl nicht starten{LF}"
+               "/W\t\tauf den Befehl warten")
+
+
+def start(s, args, steps, run):
+    """Starts the scenario's program with args and plays steps; returns the
+    problems (none when the driver passed) and the log."""
+    script = ["timeout %d" % sc.START_WAIT, "cd " + s.win_dir, "args " + args, "start " + s.win_exe] + steps
+    passed, log = s.wine.run_driver(sc.DRIVER, script, "%s-%s" % (s.name, run), limit=sc.SCENARIO_LIMIT)
+    return ([] if passed else ["run '%s' failed" % run]), "%s:\n%s" % (run, log)
+
+
+def silent(s, args, code, run):
+    """A run under /S: it must end with code without opening any window."""
+    return start(s, "/S " + args, ["wait-exit-quiet %d" % code], run)
+
+
+def folder_of(s, name):
+    return '"/D=%s%s"' % (s.win_dir, name)
+
+
+def wait_for_file(path, seconds=30):
+    """True once path exists and is not empty: a command started by the
+    program outlives it."""
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        if os.path.isfile(path) and os.path.getsize(path) > 0:
+            return True
+        time.sleep(0.1)
+    return False
+
+
+def contents(path):
+    return open(path, "rb").read() if os.path.isfile(path) else None
+
+
+def silent_success_and_command(wine):
+    """/S extracts into the /D folder (quoted, with blanks) instead of the
+    configured one, without any window, exits with 0 and starts the
+    configured command there; with /X (other quoting, a trailing backslash,
+    other letter case) the command is not started."""
+    s = sc.Scenario(wine, "silent_success")
+    names = ["readme.txt", "data/numbers.bin", "leer.txt"]
+    s.files({"readme.txt": sc.GERMAN, "data/numbers.bin": bytes(range(256)) * 64, "leer.txt": b""})
+    s.build(names, target=s.win_dir + "konfiguriert", command="cmd /c echo x> marker.txt")
+    problems, log = silent(s, folder_of(s, "Mein Ziel"), 0, "silent")
+    problems += lib.compare_tree(s.src, names, s.out("Mein Ziel"))
+    if os.path.exists(s.out("konfiguriert")):
+        problems.append("the configured folder was used despite /D")
+    marker = os.path.join(s.out("Mein Ziel"), "marker.txt")
+    if not wait_for_file(marker):
+        problems.append("the configured command left no marker.txt in the /D folder")
+
+    # Typed by hand: a backslash before the closing quote, then one more switch.
+    more, log2 = start(s, '-s /d="%sOhne Befehl\\" -x' % s.win_dir, ["wait-exit-quiet 0"], "no-command")
+    problems += more + lib.compare_tree(s.src, names, s.out("Ohne Befehl"))
+    # The command would have written its marker by the time the first one's
+    # did; give it as long before taking its absence as the answer.
+    if wait_for_file(os.path.join(s.out("Ohne Befehl"), "marker.txt"), 3):
+        problems.append("/X: the configured command was started")
+    return problems, log + "\n" + log2
+
+
+def silent_existing_files(wine):
+    """An existing file under /S: without /O or /N the run ends there with
+    80 and the file keeps its content (entries before it are written, later
+    ones not); /N keeps it and writes the rest; /O replaces it."""
+    s = sc.Scenario(wine, "silent_existing")
+    new = {"a.txt": b"neu a", "b.txt": b"neu b", "c.txt": b"neu c"}
+    s.files(new)
+    s.build(["a.txt", "b.txt", "c.txt"])
+    s.existing("ziel", {"b.txt": b"alt b"})
+    folder = s.out("ziel")
+    problems, log = silent(s, folder_of(s, "ziel"), 80, "neither")
+    if contents(os.path.join(folder, "b.txt")) != b"alt b":
+        problems.append("without /O or /N the existing b.txt changed")
+    if contents(os.path.join(folder, "a.txt")) != new["a.txt"]:
+        problems.append("a.txt, before the existing file, was not written")
+    if os.path.exists(os.path.join(folder, "c.txt")):
+        problems.append("c.txt was written after the run ended at b.txt")
+
+    more, log2 = silent(s, "/N " + folder_of(s, "ziel"), 0, "keep")
+    problems += more
+    if contents(os.path.join(folder, "b.txt")) != b"alt b":
+        problems.append("/N replaced b.txt")
+    if contents(os.path.join(folder, "c.txt")) != new["c.txt"]:
+        problems.append("/N did not write c.txt")
+
+    more, log3 = silent(s, "/O " + folder_of(s, "ziel"), 0, "replace")
+    problems += more + lib.compare_tree(s.src, ["a.txt", "b.txt", "c.txt"], folder)
+    return problems, "\n".join((log, log2, log3))
+
+
+def passwords(wine):
+    """Encrypted entries under /S: no /P and a wrong /P end with 9961 and
+    nothing written, the right /P extracts. Without /S the right /P is used
+    without a prompt, and /D shows in the dialog's field."""
+    s = sc.encrypted(wine, "silent_password")
+    names = ["docs/readme.txt", "notes.txt"]
+    problems, log = silent(s, folder_of(s, "ohne"), 9961, "missing")
+    more, log2 = silent(s, "/P=falsch " + folder_of(s, "falsch"), 9961, "wrong")
+    problems += more
+    for folder in ("ohne", "falsch"):
+        written = lib.tree(s.out(folder)) if os.path.isdir(s.out(folder)) else []
+        if written:
+            problems.append("written without the right password: %s" % written)
+    more, log3 = silent(s, "/P=geheim " + folder_of(s, "richtig"), 0, "right")
+    problems += more + lib.compare_tree(s.src, names, s.out("richtig"))
+
+    more, log4 = start(s, "/P=geheim " + folder_of(s, "im Dialog"),
+                       ["wait-main", "expect-text 1000 %sim Dialog" % s.win_dir, "click 1"] + sc.success_box(s.name),
+                       "dialog")
+    problems += more + lib.compare_tree(s.src, names, s.out("im Dialog"))
+    return problems, "\n".join((log, log2, log3, log4))
+
+
+def waited_command(wine):
+    """/W waits for the configured command and exits with its code (3); a
+    command that cannot be started ends a silent run with 9009, with /W and
+    without, and no box."""
+    s = sc.Scenario(wine, "silent_wait")
+    s.files({"a.txt": sc.ENGLISH})
+    s.build(["a.txt"], command="cmd /c exit 3")
+    problems, log = silent(s, "/W " + folder_of(s, "ziel"), 3, "wait")
+    problems += lib.compare_tree(s.src, ["a.txt"], s.out("ziel"))
+
+    broken = sc.Scenario(wine, "silent_command_fails")
+    broken.files({"a.txt": sc.ENGLISH})
+    broken.build(["a.txt"], command="C:\\e2e\\gibtsnicht\\setup.exe")
+    logs = [log]
+    for args, run in (("", "started"), ("/W ", "waited")):
+        more, more_log = silent(broken, args + folder_of(broken, run), 9009, run)
+        problems += more + lib.compare_tree(broken.src, ["a.txt"], broken.out(run))
+        logs.append(more_log)
+    return problems, "\n".join(logs)
+
+
+def refused_switches_and_exit_codes(wine):
+    """An unknown switch extracts nothing: a box that names it above the list
+    of switches and exit code 87, or under /S only the code. /? shows the
+    list and exits with 0. A dialog closed without a run exits with the
+    cancel status 2926; a silent run without an archive with 9966."""
+    s = sc.Scenario(wine, "switches")
+    s.files({"a.txt": sc.ENGLISH})
+    s.build(["a.txt"])
+    problems, log = silent(s, "/Q " + folder_of(s, "still"), 87, "unknown-silent")
+    box = ["wait-box", "expect-caption " + sc.MAIN_CAPTION]
+    more, log2 = start(s, "/q " + folder_of(s, "box"),
+                       box + ["expect-box-text Ungültiger Schalter: /q{LF}{LF}" + SWITCH_LIST, "shot refused",
+                              "click 1", "wait-gone", "wait-exit-quiet 87"], "unknown")
+    problems += more
+    for folder in ("still", "box"):
+        if os.path.exists(s.out(folder)):
+            problems.append("a refused switch still extracted into %s" % folder)
+    more, log3 = start(s, "-?", box + ["expect-box-text " + SWITCH_LIST, "shot list", "click 1", "wait-gone",
+                                      "wait-exit-quiet 0"], "list")
+    problems += more
+    more, log4 = start(s, folder_of(s, "nie"), ["wait-main", "expect-text 1000 %snie" % s.win_dir, "click 2",
+                                                "wait-exit-quiet 2926"], "closed")
+    problems += more
+
+    bare = sc.Scenario(wine, "silent_no_archive")
+    shutil.copy(sc.STUB, bare.exe)
+    more, log5 = silent(bare, folder_of(bare, "ziel"), 9966, "no-archive")
+    problems += more
+    return problems, "\n".join((log, log2, log3, log4, log5))
+
+
+def signed_program(wine):
+    """A self-extractor signed after it was built (the signature behind the
+    archive): it verifies, and it extracts silently into a folder with
+    blanks."""
+    s = sc.Scenario(wine, "signed")
+    names = ["liesmich.txt", "daten/zahlen.bin"]
+    s.files({"liesmich.txt": sc.GERMAN, "daten/zahlen.bin": bytes(range(256)) * 40})
+    lib.make_zip(s.src, s.zip, names)
+    unsigned = os.path.join(sc.WORK, s.name, "unsigned.exe")
+    lib.assemble(sc.STUB, s.zip, unsigned)
+    try:
+        signing.sign(unsigned, s.exe, os.path.join(sc.WORK, s.name, "cert"))
+    except signing.SigningError as e:
+        return [str(e)], ""
+    problems, log = silent(s, folder_of(s, "Mein Ziel"), 0, "silent")
+    return problems + lib.compare_tree(s.src, names, s.out("Mein Ziel")), log
+
+
+SCENARIOS = [silent_success_and_command, silent_existing_files, passwords, waited_command,
+             refused_switches_and_exit_codes, signed_program]
+SCENARIOS32 = [signed_program]
+
+if __name__ == "__main__":
+    sc.SCENARIOS[:] = SCENARIOS
+    sc.SCENARIOS32[:] = SCENARIOS32
+    sys.exit(sc.main())
