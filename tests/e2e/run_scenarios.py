@@ -768,7 +768,7 @@ def every_entry_accounted_for(wine):
     lib.assemble(STUB, s.zip, s.exe, use_builder=False)   # the builder refuses all of these
     passed, log = s.play(["settext 1000 " + s.win_dir + "ziel", "click 1",
                           "expect-status Fehler (9964) in %s." % s.program, "expect-no-box", "shot failed",
-                          "click 2", "wait-exit-quiet 0"])
+                          "click 2", "wait-exit-quiet 9964"])
     problems = [] if passed else ["driver failed"]
     found = lib.tree(s.out("ziel")) if os.path.isdir(s.out("ziel")) else []
     if found != sorted([".htaccess", "conf/.env", "normal.txt"]):
