@@ -22,6 +22,11 @@ set(STUB_COMPILE_FLAGS -Oz -fno-inline-small-functions -malign-data=abi -fno-exc
 
 file(GLOB UI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/ui/*.cpp)
 file(GLOB UI_RESOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/ui/resources/*.rc)
+# The resource script takes in the icons and the manifest: a changed one
+# rebuilds the resources.
+file(GLOB UI_RESOURCE_INPUTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/ui/resources/*.ico
+     ${CMAKE_SOURCE_DIR}/ui/resources/*.manifest)
+set_source_files_properties(${UI_RESOURCES} PROPERTIES OBJECT_DEPENDS "${UI_RESOURCE_INPUTS}")
 
 add_executable(sfxstub WIN32 ${CORE_SOURCES} ${WIN32_BACKEND} ${UI_SOURCES} ${UI_RESOURCES})
 target_compile_options(sfxstub PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${STUB_COMPILE_FLAGS}>)

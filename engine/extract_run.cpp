@@ -12,7 +12,6 @@
 #include "support/str_util.h"
 
 uint32_t ReplaceAll = 0;
-uint32_t WaitForCommand = 0;
 
 void SetConfirmEntryFn(ConfirmEntryFn fn) { Archive.confirmEntry = fn; }
 void SetProgressFn(ProgressFn fn) { Archive.progress = fn; }
@@ -283,8 +282,7 @@ int ExtractArchive(const char* programPath, const char* targetFolder, const char
     SetCurrentFolder(targetFolder ? targetFolder : "");
     char commandLine[COMMAND_LINE_SIZE];
     ResolveCommand(command, targetFolder ? targetFolder : "", commandLine);
-    uint32_t started = WaitForCommand ? StartProgramForWait(commandLine) : StartProgram(commandLine);
-    if (started >= 32)
+    if (StartProgram(commandLine) >= 32)
         return SFX_RUN_STARTED;
     FrontCommandFailed(command);
     return status;

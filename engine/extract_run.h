@@ -18,10 +18,6 @@ SfxStatus MapEntryPath(const char* entryName, char* targetPath);
 // files; every run starts by clearing it, so that every run asks again.
 extern uint32_t ReplaceAll;
 
-// Set by the front-end when it will wait for the configured command to end
-// (WaitForStartedProgram): the command is then started so that it can be.
-extern uint32_t WaitForCommand;
-
 // The configured command as it is started. Windows looks for a program in
 // the running program's own folder before the current one, so a command
 // "setup.exe" run by a self-extractor named setup.exe would start the

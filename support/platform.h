@@ -16,11 +16,9 @@ void OemToAnsi(const char* oem, char* dest);
 void Utf8ToAnsi(const char* utf8, char* dest, int destSize);
 
 // The configured command: make folder the current directory, then start the
-// command line. StartProgram answers 32 or more when the program started.
+// command line (which may be changed in place). StartProgram answers 32 or
+// more when the program started and keeps it, so that WaitForStartedProgram
+// can wait for its end and answer its exit code.
 void SetCurrentFolder(const char* folder);
-uint32_t StartProgram(const char* commandLine);
-// The same for a command that the program waits for: StartProgramForWait
-// keeps the started process (the line may be changed in place), and
-// WaitForStartedProgram waits for its end and answers its exit code.
-uint32_t StartProgramForWait(char* commandLine);
+uint32_t StartProgram(char* commandLine);
 uint32_t WaitForStartedProgram();

@@ -164,13 +164,11 @@ void SetCurrentFolder(const char* folder) {
     }
 }
 
-uint32_t StartProgram(const char* commandLine) {
+uint32_t StartProgram(char* commandLine) {
     StrCopyMax(HostStartedCommand, commandLine, sizeof(HostStartedCommand) - 1);
     ++HostStartCount;
     return uint32_t(SFX_RUN_STARTED);
 }
-
-uint32_t StartProgramForWait(char* commandLine) { return StartProgram(commandLine); }
 
 // Nothing was run, so nothing ended with a failure.
 uint32_t WaitForStartedProgram() { return 0; }

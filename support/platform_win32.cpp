@@ -45,12 +45,11 @@ void Utf8ToAnsi(const char* utf8, char* dest, int destSize) {
 
 void SetCurrentFolder(const char* folder) { SetCurrentDirectoryA(folder); }
 
-uint32_t StartProgram(const char* commandLine) { return WinExec(commandLine, SW_SHOWNORMAL); }
-
-// WinExec gives no handle to wait on; CreateProcess does.
+// CreateProcess looks for the program as WinExec does, and gives a handle to
+// wait on.
 static HANDLE StartedProcess;
 
-uint32_t StartProgramForWait(char* commandLine) {
+uint32_t StartProgram(char* commandLine) {
     STARTUPINFOA startup;
     MemFill(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;

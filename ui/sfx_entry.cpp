@@ -260,7 +260,6 @@ extern "C" void SfxEntry() {
         StrCopy(TargetFolder, ProgramFolder);
     if (given & SWITCH_NO_COMMAND)
         RunCommand[0] = 0;
-    WaitForCommand = given & SWITCH_WAIT_COMMAND;
 
     if (given & SWITCH_SILENT) {
         // Without a window nobody can be warned about a floppy drive or name

@@ -154,7 +154,7 @@ TEST(StartProgram, HostRecordsTheCommandInsteadOfRunningIt) {
     std::string folder = dir.path + "\\";
     SetCurrentFolder(folder.c_str());
     std::string command = "touch " + marker;
-    EXPECT_GE(StartProgram(command.c_str()), 32u);
+    EXPECT_GE(StartProgram(&command[0]), 32u);
     EXPECT_EQ(HostStartCount, before + 1);
     EXPECT_STREQ(HostStartedCommand, command.c_str());
     EXPECT_STREQ(HostStartedFolder, folder.c_str());

@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
-"""Draws the stub's three icons as 16-colour .ico files (32x32 and 16x16).
+"""Draws the stub's three icons as 16-colour .ico files.
 
   box_arrow.ico          108: a carton with an arrow pointing out of it (unpacking)
   key.ico                113: a key (password prompt)
   document_question.ico  5021: a page with a question mark (replace a file?)
 
-Each picture is drawn on a 32x32 grid from simple shapes; the 16x16 image
-is drawn from the same shapes at half scale. Run from any folder; the files
+Each picture is drawn on a 32x32 grid from simple shapes. The class icon
+108 also has a 16x16 image, drawn from the same shapes at half scale, for
+the caption and the task bar; the dialogs show 113 and 5021 only at 32x32,
+so they carry no smaller image (it would cost the program file room). Run from any folder; the files
 are written next to this script.
 """
 import os
@@ -137,9 +139,9 @@ def image_bytes(canvas):
     return header + palette + b"".join(colour_rows) + b"".join(mask_rows)
 
 
-def write_icon(path, draw):
+def write_icon(path, draw, sizes):
     images = []
-    for size in (32, 16):
+    for size in sizes:
         canvas = Canvas(size)
         draw(canvas)
         images.append((size, image_bytes(canvas)))
@@ -155,6 +157,6 @@ def write_icon(path, draw):
 
 if __name__ == "__main__":
     here = os.path.dirname(os.path.abspath(__file__))
-    write_icon(os.path.join(here, "box_arrow.ico"), draw_box_arrow)
-    write_icon(os.path.join(here, "key.ico"), draw_key)
-    write_icon(os.path.join(here, "document_question.ico"), draw_document_question)
+    write_icon(os.path.join(here, "box_arrow.ico"), draw_box_arrow, (32, 16))
+    write_icon(os.path.join(here, "key.ico"), draw_key, (32,))
+    write_icon(os.path.join(here, "document_question.ico"), draw_document_question, (32,))
