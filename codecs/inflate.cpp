@@ -106,14 +106,10 @@ int CopyStoredBlock() {
     if ((~TakeBits(16) & 0xFFFF) != length) return BLOCK_CORRUPT;
     if (Decoder.broken) return BLOCK_CORRUPT;
 
-#if !SFX_STUB
     InputReader& in = Archive.input;
-#endif
     unsigned position = Decoder.windowPosition;
     while (length != 0) {
         unsigned piece;
-#if !SFX_STUB
-        // (The Windows stub takes every byte the second way: smaller code.)
         if (Decoder.bitCount == 0 && in.count >= in.position && !(in.bytewiseDecrypt && in.encrypted)) {
             // Nothing fetched ahead: copy straight from the input buffer.
             piece = (unsigned)(in.count - in.position + 1);
@@ -121,9 +117,7 @@ int CopyStoredBlock() {
             if (piece > WINDOW_SIZE - position) piece = WINDOW_SIZE - position;
             __builtin_memcpy(OutputWindow + position, in.buffer + in.position - 1, piece);
             in.position = (int16_t)(in.position + piece);
-        } else
-#endif
-        {
+        } else {
             // Bytes already in the bit buffer first, then byte by byte
             // through the reader (refills, decryption, end of data).
             OutputWindow[position] = (uint8_t)TakeBits(8);
