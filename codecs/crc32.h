@@ -3,17 +3,15 @@
 #pragma once
 #include "support/sfx_types.h"
 
-// The byte table and the seven further slices of the sliced update (slice k,
-// entry n: the register after byte n followed by k zero bytes). The host
+// The eight tables of the sliced update. Slice k, entry n: the register
+// after byte n followed by k zero bytes; slice 0 is the byte table. The host
 // build has them as constant data; the Windows programs build them on first
 // use into zero-filled memory, where they cost no bytes of the file.
 #ifdef SFX_HOST
-extern const uint32_t Crc32Table[256];
-extern const uint32_t Crc32Slices[7][256];
+extern const uint32_t Crc32Tables[8][256];
 inline void Crc32PrepareTables() {}
 #else
-extern uint32_t Crc32Table[256];
-extern uint32_t Crc32Slices[7][256];
+extern uint32_t Crc32Tables[8][256];
 // Fills the tables unless that is done already; cheap to call again.
 void Crc32PrepareTables();
 #endif
@@ -21,7 +19,7 @@ void Crc32PrepareTables();
 // The byte step; the tables must be ready (Crc32Update and the cipher's key
 // set-up prepare them).
 inline uint32_t Crc32Step(uint8_t byte, uint32_t reg) {
-    return Crc32Table[(reg ^ byte) & 0xFF] ^ (reg >> 8);
+    return Crc32Tables[0][(reg ^ byte) & 0xFF] ^ (reg >> 8);
 }
 
 // Feeds count bytes through the register; count 0 or a null pointer leaves it
@@ -29,9 +27,10 @@ inline uint32_t Crc32Step(uint8_t byte, uint32_t reg) {
 // Every build uses the sliced loop, which folds eight bytes per step.
 void Crc32Update(uint32_t& reg, const void* data, uint16_t count);
 
-// The byte-at-a-time loop over Crc32Table, kept as the reference the sliced
+// The byte-at-a-time loop over the byte table, kept as the reference the sliced
 // loop is tested against.
 void Crc32UpdateBytewise(uint32_t& reg, const void* data, uint16_t count);
 
-// Slicing-by-8: eight table lookups fold eight input bytes into the register.
+// Slicing-by-8 (by-4 in a 32-bit build): one table lookup per byte, all of
+// a step's lookups independent of each other.
 void Crc32UpdateSliced(uint32_t& reg, const void* data, uint16_t count);

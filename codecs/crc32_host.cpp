@@ -4,8 +4,7 @@
 #include "codecs/crc32_table.h"
 
 #define CRC32_SLICE(s) { CRC32_ROW256(CRC32_SLICE_ENTRY, s) }
-extern const uint32_t Crc32Table[256] = CRC32_SLICE(0);
-extern const uint32_t Crc32Slices[7][256] = {
-    CRC32_SLICE(1), CRC32_SLICE(2), CRC32_SLICE(3), CRC32_SLICE(4), CRC32_SLICE(5), CRC32_SLICE(6), CRC32_SLICE(7)};
+extern const uint32_t Crc32Tables[8][256] = {
+    CRC32_SLICE(0), CRC32_SLICE(1), CRC32_SLICE(2), CRC32_SLICE(3), CRC32_SLICE(4), CRC32_SLICE(5), CRC32_SLICE(6), CRC32_SLICE(7)};
 static_assert(Crc32SliceEntry(0, 1) == 0x77073096u, "CRC-32 table generation");
 static_assert(Crc32SliceEntry(0, 255) == 0x2D02EF8Du, "CRC-32 table generation");

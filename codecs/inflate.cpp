@@ -22,9 +22,6 @@ extern const uint16_t DistanceBase[30] = {1, 2, 3, 4, 5, 7, 9, 13, 17, 25, 33, 4
                                           8193, 12289, 16385, 24577};
 extern const uint16_t DistanceExtraBits[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6,
                                                7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-extern const uint16_t LowBitMasks[17] = {0x0000, 0x0001, 0x0003, 0x0007, 0x000F, 0x001F, 0x003F,
-                                         0x007F, 0x00FF, 0x01FF, 0x03FF, 0x07FF, 0x0FFF, 0x1FFF,
-                                         0x3FFF, 0x7FFF, 0xFFFF};
 
 unsigned TakeBits(unsigned k) {
     NeedBits(k);

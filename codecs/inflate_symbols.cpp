@@ -38,10 +38,11 @@ static inline void Copy4(uint8_t* dst, const uint8_t* src) {
 // at least that far behind, so that every load reads only bytes already
 // final; the last piece overlaps the one before, so that nothing is written
 // past the end (the bytes there are history that later matches may reach).
+// A 32-bit build moves machine words only.
 static inline void CopyMatchInWindow(uint8_t* out, unsigned distance, unsigned length) {
     const uint8_t* src = out - distance;
     uint8_t* const end = out + length;
-    if (distance >= 8 && length >= 8) {
+    if (WIDE_BITS && distance >= 8 && length >= 8) {
         do {
             Copy8(out, src);
             out += 8;
@@ -63,26 +64,17 @@ static inline void CopyMatchInWindow(uint8_t* out, unsigned distance, unsigned l
     }
 }
 
-// Copies a match that reaches across the start of the window into its end
-// (the previous fill), or one that lies wholly in the window.
+// Copies a match; one that reaches across the start of the window into its
+// end (the previous fill) goes byte by byte, its source index wrapping.
 static inline void CopyMatchFast(uint8_t* window, uint8_t* out, unsigned distance, unsigned length) {
     unsigned position = (unsigned)(out - window);
     if (distance <= position) {
         CopyMatchInWindow(out, distance, length);
         return;
     }
-    unsigned fromEnd = distance - position;
-    const uint8_t* src = window + WINDOW_SIZE - fromEnd;
-    if (fromEnd >= length) {
-        CopyForward(out, src, length);
-    } else {
-        CopyForward(out, src, fromEnd);
-        CopyForward(out + fromEnd, window, length - fromEnd);
-    }
+    unsigned from = position - distance;
+    while (length--) *out++ = window[from++ & (WINDOW_SIZE - 1)];
 }
-
-// A distance table for blocks without one: every code is invalid.
-static const HuffEntry NoDistanceCodes[1] = {{HUFF_OP_INVALID, 0, {0}}};
 
 // Runs the fast loop until the input or the window room runs short (-1), or
 // the block ends (0) or holds an invalid code (1).
@@ -93,14 +85,12 @@ static int FastSymbols(HuffTable litLen, HuffTable distance, unsigned litLenBits
     const uint8_t* const ipLimit = in.buffer + in.count - FAST_INPUT_MARGIN;
     uint8_t* const window = OutputWindow;
     uint8_t* out = window + Decoder.windowPosition;
+    // A pass starts only below this: its longest match then ends before the
+    // window's end, which only the careful path reaches (and flushes).
     uint8_t* const outLimit = window + WINDOW_SIZE - MAX_MATCH;
     BitWord bb = Decoder.bitBuffer;
     unsigned bc = Decoder.bitCount;
     const BitWord litLenMask = ((BitWord)1 << litLenBits) - 1;
-    if (distance == nullptr) {
-        distance = const_cast<HuffTable>(NoDistanceCodes);
-        distanceBits = 0;
-    }
     const BitWord distanceMask = ((BitWord)1 << distanceBits) - 1;
     int result = -1;
 
@@ -123,20 +113,18 @@ static int FastSymbols(HuffTable litLen, HuffTable distance, unsigned litLenBits
     } while (0)
 #define LOW_BITS(k) ((unsigned)bb & ((1u << (k)) - 1))
 
-    while (ip <= ipLimit && out <= outLimit) {
+    while (ip <= ipLimit && out < outLimit) {
         REFILL();
         const HuffEntry* e = &litLen[bb & litLenMask];
-        if (e->op == HUFF_OP_LITERAL) {
-            // Literals come in runs: up to three from one refill, each
-            // taken only when a root slot's bits are surely in the buffer.
+        if (WIDE_BITS && e->op == HUFF_OP_LITERAL) {
+            // Literals come in runs: up to three from one refill of 56
+            // bits. (A 32-bit build takes one per pass: smaller code.)
             DROP(e->bits);
             *out++ = (uint8_t)e->value;
-            if (!WIDE_BITS && bc < litLenBits) continue;
             e = &litLen[bb & litLenMask];
             if (e->op == HUFF_OP_LITERAL) {
                 DROP(e->bits);
                 *out++ = (uint8_t)e->value;
-                if (!WIDE_BITS && bc < litLenBits) continue;
                 e = &litLen[bb & litLenMask];
                 if (e->op == HUFF_OP_LITERAL) {
                     DROP(e->bits);
@@ -167,10 +155,7 @@ static int FastSymbols(HuffTable litLen, HuffTable distance, unsigned litLenBits
             result = 0;
             goto done;
         }
-        if (op > 13) {
-            result = 1;
-            goto done;
-        }
+        // Left: a length slot, op 0 to 5 (the tables give no other values).
         unsigned length = e->value + LOW_BITS(op);
         DROP(op);
 
@@ -187,10 +172,7 @@ static int FastSymbols(HuffTable litLen, HuffTable distance, unsigned litLenBits
             op = e->op;
         }
         DROP(e->bits);
-        if (op > 13) {
-            result = 1;
-            goto done;
-        }
+        // A distance slot, op 0 to 13.
         if (!WIDE_BITS && bc < op) REFILL();
         unsigned dist = e->value + LOW_BITS(op);
         DROP(op);
@@ -214,13 +196,6 @@ done:
     Decoder.windowPosition = (unsigned)(out - window);
     Decoder.bitBuffer = (uint32_t)(bb & (((BitWord)1 << bc) - 1));
     Decoder.bitCount = bc;
-    // A longest match that starts at the loop's window limit ends exactly at
-    // the window's end: flush it now, so that no later byte lands past it.
-    if (Decoder.windowPosition == WINDOW_SIZE) {
-        FlushWindow(WINDOW_SIZE);
-        Decoder.windowPosition = 0;
-        if (Decoder.broken) result = 1;
-    }
     return result;
 }
 
@@ -243,7 +218,9 @@ int DecodeSymbols(HuffTable litLen, HuffTable distance, unsigned litLenBits, uns
     if (litLen == nullptr) return 1;
     InputReader& in = Archive.input;
     for (;;) {
-        if (Decoder.windowPosition <= WINDOW_SIZE - MAX_MATCH && !(in.bytewiseDecrypt && in.encrypted) &&
+        // (A block without distance codes, rare, takes the careful path.)
+        if (Decoder.windowPosition < WINDOW_SIZE - MAX_MATCH && distance != nullptr &&
+            !(in.bytewiseDecrypt && in.encrypted) &&
             in.count - in.position + 1 >= FAST_INPUT_MARGIN) {
             int result = FastSymbols(litLen, distance, litLenBits, distanceBits);
             if (result >= 0) return result;
@@ -272,15 +249,11 @@ int DecodeSymbols(HuffTable litLen, HuffTable distance, unsigned litLenBits, uns
         unsigned source = position - (e->value + TakeBits(e->op));
         if (Decoder.broken) return 1;
 
-        // In pieces cut at the window's end, where it is flushed.
-        while (length != 0) {
-            source &= WINDOW_SIZE - 1;
-            unsigned piece = WINDOW_SIZE - (source > position ? source : position);
-            if (piece > length) piece = length;
-            length -= piece;
-            CopyForward(OutputWindow + position, OutputWindow + source, piece);
-            position += piece;
-            source += piece;
+        // Byte by byte, the source index wrapping at the window's end and
+        // the window flushed where the copy fills it (the careful path runs
+        // only at the ends of buffers and windows, so few bytes come here).
+        while (length-- != 0) {
+            OutputWindow[position++] = OutputWindow[source++ & (WINDOW_SIZE - 1)];
             if (position == WINDOW_SIZE) {
                 FlushWindow(WINDOW_SIZE);
                 position = 0;
