@@ -241,11 +241,10 @@ int DecodeSymbols(HuffTable litLen, HuffTable distance, unsigned litLenBits, uns
             continue;
         }
         if (e->op == HUFF_OP_END) return 0;
-        if (e->op > 13) return 1;
         unsigned length = e->value + TakeBits(e->op);
 
         e = CarefulLookup(distance, distanceBits);
-        if (e == nullptr || e->op > 13) return 1;
+        if (e == nullptr) return 1;
         unsigned source = position - (e->value + TakeBits(e->op));
         if (Decoder.broken) return 1;
 
