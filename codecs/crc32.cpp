@@ -48,5 +48,9 @@ void Crc32UpdateSliced(uint32_t& reg, const void* data, uint16_t count) {
 }
 
 void Crc32Update(uint32_t& reg, const void* data, uint16_t count) {
+#if defined(__x86_64__)
+    Crc32UpdateFolded(reg, data, count);   // the sliced loop where it must
+#else
     Crc32UpdateSliced(reg, data, count);
+#endif
 }

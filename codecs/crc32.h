@@ -24,7 +24,8 @@ inline uint32_t Crc32Step(uint8_t byte, uint32_t reg) {
 
 // Feeds count bytes through the register; count 0 or a null pointer leaves it
 // unchanged. Any split of the data into chunks gives the same final register.
-// Every build uses the sliced loop, which folds eight bytes per step.
+// Folding by carry-less multiplication where the processor has it, else the
+// sliced loop.
 void Crc32Update(uint32_t& reg, const void* data, uint16_t count);
 
 // The byte-at-a-time loop over the byte table, kept as the reference the sliced
@@ -34,3 +35,10 @@ void Crc32UpdateBytewise(uint32_t& reg, const void* data, uint16_t count);
 // Slicing-by-8 (by-4 in a 32-bit build): one table lookup per byte, all of
 // a step's lookups independent of each other.
 void Crc32UpdateSliced(uint32_t& reg, const void* data, uint16_t count);
+
+#if defined(__x86_64__)
+// Folding by carry-less multiplication (PCLMULQDQ), in 64-bit builds: true
+// when the processor has it. Without it, Crc32UpdateFolded is the sliced loop.
+bool Crc32FoldingAvailable();
+void Crc32UpdateFolded(uint32_t& reg, const void* data, uint16_t count);
+#endif
