@@ -16,9 +16,10 @@ static const unsigned REFILL_BITS = sizeof(BitWord) * 8 - 8;
 // 5 + 15 + 13 = 48 bits) or three literals; with 24 the loop refills before
 // the distance code and, where needed, before its extra bits.
 static const bool WIDE_BITS = REFILL_BITS >= 48;
-// One pass takes at most four refills, each counting up to seven bytes as
-// taken and loading a word from there.
-static const int FAST_INPUT_MARGIN = 40;
+// Input bytes a pass may read: 64-bit, two refills (each loads a word and
+// counts up to seven bytes as taken), so at most 15; 32-bit, four refills of
+// four bytes loaded and up to three counted, at most 13.
+static const int FAST_INPUT_MARGIN = 16;
 
 // Moves of four and eight bytes: each is loaded whole before it is stored.
 static inline void Copy8(uint8_t* dst, const uint8_t* src) {
@@ -64,16 +65,25 @@ static inline void CopyMatchInWindow(uint8_t* out, unsigned distance, unsigned l
     }
 }
 
-// Copies a match; one that reaches across the start of the window into its
-// end (the previous fill) goes byte by byte, its source index wrapping.
+// Copies a match. One that reaches across the start of the window into its
+// end (the previous fill) takes its first bytes from there: that source lies
+// at or after the destination, so moving forward in pieces never reads a
+// byte the same copy has written. The rest comes from the window's start.
 static inline void CopyMatchFast(uint8_t* window, uint8_t* out, unsigned distance, unsigned length) {
     unsigned position = (unsigned)(out - window);
     if (distance <= position) {
         CopyMatchInWindow(out, distance, length);
         return;
     }
-    unsigned from = position - distance;
-    while (length--) *out++ = window[from++ & (WINDOW_SIZE - 1)];
+    unsigned fromEnd = distance - position;
+    const uint8_t* src = window + WINDOW_SIZE - fromEnd;
+    unsigned first = fromEnd < length ? fromEnd : length;
+    unsigned n = first;
+    if (WIDE_BITS) {
+        for (; n >= 8; n -= 8, out += 8, src += 8) Copy8(out, src);
+    }
+    while (n--) *out++ = *src++;
+    if (length > first) CopyMatchInWindow(out, distance, length - first);
 }
 
 // Runs the fast loop until the input or the window room runs short (-1), or
@@ -113,9 +123,21 @@ static int FastSymbols(HuffTable litLen, HuffTable distance, unsigned litLenBits
     } while (0)
 #define LOW_BITS(k) ((unsigned)bb & ((1u << (k)) - 1))
 
-    while (ip <= ipLimit && out < outLimit) {
+    // A 64-bit build looks the next symbol's slot up as soon as its bits are
+    // in the buffer, before the bytes of the current one are stored or
+    // copied; a 32-bit one at the top of each pass (smaller code).
+#define NEXT_SLOT()                                              \
+    do {                                                         \
+        if (WIDE_BITS) e = &litLen[bb & litLenMask];             \
+    } while (0)
+    const HuffEntry* e = litLen;
+    if (WIDE_BITS) {
         REFILL();
-        const HuffEntry* e = &litLen[bb & litLenMask];
+        NEXT_SLOT();
+    }
+    while (ip <= ipLimit && out < outLimit) {
+        REFILL();   // adds bits above the ones e was looked up with
+        if (!WIDE_BITS) e = &litLen[bb & litLenMask];
         if (WIDE_BITS && e->op == HUFF_OP_LITERAL) {
             // Literals come in runs: up to three from one refill of 56
             // bits. (A 32-bit build takes one per pass: smaller code.)
@@ -129,12 +151,10 @@ static int FastSymbols(HuffTable litLen, HuffTable distance, unsigned litLenBits
                 if (e->op == HUFF_OP_LITERAL) {
                     DROP(e->bits);
                     *out++ = (uint8_t)e->value;
-                    continue;
+                    NEXT_SLOT();
                 }
             }
-            // The slot's root bits are in the buffer; what follows them (a
-            // longer code, a length/distance pair) needs a full one.
-            REFILL();
+            continue;
         }
         unsigned op = e->op;
         while (op > HUFF_OP_LITERAL) {
@@ -149,6 +169,7 @@ static int FastSymbols(HuffTable litLen, HuffTable distance, unsigned litLenBits
         DROP(e->bits);
         if (op == HUFF_OP_LITERAL) {
             *out++ = (uint8_t)e->value;
+            NEXT_SLOT();
             continue;
         }
         if (op == HUFF_OP_END) {
@@ -176,6 +197,10 @@ static int FastSymbols(HuffTable litLen, HuffTable distance, unsigned litLenBits
         if (!WIDE_BITS && bc < op) REFILL();
         unsigned dist = e->value + LOW_BITS(op);
         DROP(op);
+        if (WIDE_BITS) {
+            REFILL();
+            NEXT_SLOT();
+        }
         CopyMatchFast(window, out, dist, length);
         out += length;
     }
@@ -183,6 +208,7 @@ done:
 #undef REFILL
 #undef DROP
 #undef LOW_BITS
+#undef NEXT_SLOT
     {
         // Whole bytes still in the bit buffer go back to the input, as far
         // as they came from it: bits that were there before the loop came
