@@ -32,9 +32,9 @@ unsigned TakeBits(unsigned k) {
 
 void FlushWindow(uint32_t count) {
     // An entry never yields more than it declares: a lying archive must not
-    // be able to fill the disk.
-    uint32_t declared = Archive.entry.uncompressedSize;
-    if (Archive.bytesWritten > declared || count > declared - Archive.bytesWritten) {
+    // be able to fill the disk. (Bytes written never pass the declared size:
+    // only this check lets them grow.)
+    if (count > Archive.entry.uncompressedSize - Archive.bytesWritten) {
         Archive.status = SFX_ERR_BAD_DATA;
         Decoder.broken = 1;
         return;

@@ -163,7 +163,7 @@ static int FastSymbols(HuffTable litLen, HuffTable distance, unsigned litLenBits
                 goto done;
             }
             DROP(e->bits);
-            e = &e->link[LOW_BITS(op - HUFF_OP_LITERAL)];
+            e += e->value + LOW_BITS(op - HUFF_OP_LITERAL);
             op = e->op;
         }
         DROP(e->bits);
@@ -189,7 +189,7 @@ static int FastSymbols(HuffTable litLen, HuffTable distance, unsigned litLenBits
                 goto done;
             }
             DROP(e->bits);
-            e = &e->link[LOW_BITS(op - HUFF_OP_LITERAL)];
+            e += e->value + LOW_BITS(op - HUFF_OP_LITERAL);
             op = e->op;
         }
         DROP(e->bits);
@@ -234,7 +234,7 @@ const HuffEntry* CarefulLookup(HuffTable table, unsigned width) {
         DropBits(e->bits);
         unsigned subWidth = e->op - HUFF_OP_LITERAL;
         NeedBits(subWidth);
-        e = &e->link[PeekBits(subWidth)];
+        e = HuffSubTable(e) + PeekBits(subWidth);
     }
     DropBits(e->bits);
     return e;
