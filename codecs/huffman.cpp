@@ -14,11 +14,6 @@ static const unsigned MAX_SYMBOLS = 288;
 // Process-wide working storage: only one build runs at a time.
 static unsigned SortedSymbols[MAX_SYMBOLS];
 
-// At most 2^1 + ... + 2^15 slots for codes of up to 15 bits: every slot of
-// every table stands for a different bit pattern of its end depth. Links
-// (16-bit distances) reach any of them.
-static const unsigned MAX_SLOTS = 0xFFFF;
-
 int BuildHuffTable(const unsigned* lengths, unsigned n, unsigned simple,
                    const uint16_t* base, const uint16_t* extra,
                    HuffTable* root, unsigned* lookupBits) {
@@ -81,7 +76,6 @@ int BuildHuffTable(const unsigned* lengths, unsigned n, unsigned simple,
 
     for (int pass = 0; pass < 2; ++pass) {
         if (pass == 1) {
-            if (slots > MAX_SLOTS) return 3;
             block = static_cast<HuffEntry*>(MemAlloc((uint32_t)(slots * sizeof(HuffEntry))));
             if (block == nullptr) return 3;
             *root = block;
@@ -130,7 +124,7 @@ int BuildHuffTable(const unsigned* lengths, unsigned n, unsigned simple,
                             HuffEntry& link = block[at];
                             link.op = (uint8_t)(HUFF_OP_LITERAL + w);
                             link.bits = (uint8_t)width[level];
-                            link.value = (uint16_t)(start[level] - at);
+                            link.link = start[level] - at;
                         }
                     }
                 }
@@ -139,7 +133,7 @@ int BuildHuffTable(const unsigned* lengths, unsigned n, unsigned simple,
                     HuffEntry slot;
                     slot.op = HUFF_OP_INVALID;
                     slot.bits = (uint8_t)(L - consumed);
-                    slot.value = 0;
+                    slot.value = 0;   // (an invalid slot's value means nothing)
                     if (next < listed) {
                         unsigned symbol = SortedSymbols[next++];
                         if (symbol < simple) {
@@ -153,7 +147,8 @@ int BuildHuffTable(const unsigned* lengths, unsigned n, unsigned simple,
                     HuffEntry* table = block + start[level];
                     unsigned size = 1u << width[level + 1];
                     unsigned step = 1u << (L - consumed);
-                    for (unsigned i = code >> consumed; i < size; i += step) table[i] = slot;
+                    // op, bits and value only: a code slot's link means nothing.
+                    for (unsigned i = code >> consumed; i < size; i += step) __builtin_memcpy(&table[i], &slot, 4);
                 }
 
                 // Increment the L-bit code in reversed bit order.

@@ -3,14 +3,14 @@
 #include "support/sfx_types.h"
 #include "support/file_layer.h"
 
-// Four bytes a slot, so that a lookup is one scaled index and a root table of
-// 512 slots takes 2 KB of cache.
+// Eight bytes a slot, so that a lookup is one scaled index.
 struct HuffEntry {
     uint8_t op;         // 0..13 extra bits of a length/distance, 15 end of block,
                         // 16 literal, 17..32 link (op - 16 = sub-table width), 99 invalid
     uint8_t bits;       // bits to drop when this slot is taken
-    uint16_t value;     // the symbol's value; for a link, how many slots past
-                        // this one its sub-table starts (HuffSubTable)
+    uint16_t value;     // the symbol's value
+    uint32_t link;      // for a link: how many slots past this one its
+                        // sub-table starts (HuffSubTable)
 };
 
 // All tables of one build share one block: the root first, then the
@@ -18,7 +18,7 @@ struct HuffEntry {
 typedef HuffEntry* HuffTable;   // the root's first slot, the start of the block
 
 inline const HuffEntry* HuffSubTable(const HuffEntry* link) {
-    return link + link->value;
+    return link + link->link;
 }
 
 const uint8_t HUFF_OP_END = 15;

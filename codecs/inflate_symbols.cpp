@@ -163,7 +163,7 @@ static int FastSymbols(HuffTable litLen, HuffTable distance, unsigned litLenBits
                 goto done;
             }
             DROP(e->bits);
-            e += e->value + LOW_BITS(op - HUFF_OP_LITERAL);
+            e += e->link + LOW_BITS(op - HUFF_OP_LITERAL);
             op = e->op;
         }
         DROP(e->bits);
@@ -189,7 +189,7 @@ static int FastSymbols(HuffTable litLen, HuffTable distance, unsigned litLenBits
                 goto done;
             }
             DROP(e->bits);
-            e += e->value + LOW_BITS(op - HUFF_OP_LITERAL);
+            e += e->link + LOW_BITS(op - HUFF_OP_LITERAL);
             op = e->op;
         }
         DROP(e->bits);
