@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build/host}
-RUNS=${RUNS:-5}
+RUNS=${RUNS:-7}
 CODEC_ROUNDS=${CODEC_ROUNDS:-15}
 CORPUS=build/bench-corpus
 WORK=build/bench-work
@@ -80,5 +80,12 @@ for name in runs:
     ratios = "   ".join("%s/%s = %.2f" % (name, peer, median[name] / median[peer])
                        for peer in ("unsfx", "unzip", "7z") if peer != name and peer in median)
     print("  %-6s median %.3f s (of %d)   %s" % (name, median[name], len(runs[name]), ratios))
+# The same comparisons round by round (each tool's n-th run against the
+# peer's n-th run, which ran moments apart), as medians of the ratios.
+for name, peer in (("stub", "unsfx"), ("stub", "unzip"), ("unsfx", "unzip")):
+    if name in runs and peer in runs:
+        paired = [a / b for a, b in zip(runs[name], runs[peer])]
+        print("  %s/%s round by round: median %.2f (from %.2f to %.2f)" % (
+            name, peer, statistics.median(paired), min(paired), max(paired)))
 PY
 rm -rf "$WORK/out"
