@@ -13,6 +13,7 @@ static const uint32_t KEY_MULTIPLIER = 134775813;
 static const int ENCRYPTION_HEADER_SIZE = 12;
 
 void InitCipherKeys(const char* password) {
+    Crc32PrepareTables();   // the key steps are CRC-32 steps
     Archive.keys[0] = KEY0_START;
     Archive.keys[1] = KEY1_START;
     Archive.keys[2] = KEY2_START;

@@ -3,22 +3,42 @@
 #pragma once
 #include "support/sfx_types.h"
 
-extern const uint32_t Crc32Table[256];
+// The eight tables of the sliced update. Slice k, entry n: the register
+// after byte n followed by k zero bytes; slice 0 is the byte table. The host
+// build has them as constant data; the Windows programs build them on first
+// use into zero-filled memory, where they cost no bytes of the file.
+#ifdef SFX_HOST
+extern const uint32_t Crc32Tables[8][256];
+inline void Crc32PrepareTables() {}
+#else
+extern uint32_t Crc32Tables[8][256];
+// Fills the tables unless that is done already; cheap to call again.
+void Crc32PrepareTables();
+#endif
 
+// The byte step; the tables must be ready (Crc32Update and the cipher's key
+// set-up prepare them).
 inline uint32_t Crc32Step(uint8_t byte, uint32_t reg) {
-    return Crc32Table[(reg ^ byte) & 0xFF] ^ (reg >> 8);
+    return Crc32Tables[0][(reg ^ byte) & 0xFF] ^ (reg >> 8);
 }
 
 // Feeds count bytes through the register; count 0 or a null pointer leaves it
 // unchanged. Any split of the data into chunks gives the same final register.
-// The build chooses the implementation: the stub keeps the small byte-at-a-time
-// loop, the host build a table-sliced one that reads eight bytes per step.
+// Folding by carry-less multiplication where the processor has it, else the
+// sliced loop.
 void Crc32Update(uint32_t& reg, const void* data, uint16_t count);
 
-// The byte-at-a-time loop over Crc32Table, present in every build.
+// The byte-at-a-time loop over the byte table, kept as the reference the sliced
+// loop is tested against.
 void Crc32UpdateBytewise(uint32_t& reg, const void* data, uint16_t count);
 
-#ifdef SFX_HOST
-// Slicing-by-8 over eight build-time tables; the host's Crc32Update.
+// Slicing-by-8 (by-4 in a 32-bit build): one table lookup per byte, all of
+// a step's lookups independent of each other.
 void Crc32UpdateSliced(uint32_t& reg, const void* data, uint16_t count);
+
+#if defined(__x86_64__)
+// Folding by carry-less multiplication (PCLMULQDQ), in 64-bit builds: true
+// when the processor has it. Without it, Crc32UpdateFolded is the sliced loop.
+bool Crc32FoldingAvailable();
+void Crc32UpdateFolded(uint32_t& reg, const void* data, uint16_t count);
 #endif

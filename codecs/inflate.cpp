@@ -22,9 +22,6 @@ extern const uint16_t DistanceBase[30] = {1, 2, 3, 4, 5, 7, 9, 13, 17, 25, 33, 4
                                           8193, 12289, 16385, 24577};
 extern const uint16_t DistanceExtraBits[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6,
                                                7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-extern const uint16_t LowBitMasks[17] = {0x0000, 0x0001, 0x0003, 0x0007, 0x000F, 0x001F, 0x003F,
-                                         0x007F, 0x00FF, 0x01FF, 0x03FF, 0x07FF, 0x0FFF, 0x1FFF,
-                                         0x3FFF, 0x7FFF, 0xFFFF};
 
 unsigned TakeBits(unsigned k) {
     NeedBits(k);
@@ -35,9 +32,9 @@ unsigned TakeBits(unsigned k) {
 
 void FlushWindow(uint32_t count) {
     // An entry never yields more than it declares: a lying archive must not
-    // be able to fill the disk.
-    uint32_t declared = Archive.entry.uncompressedSize;
-    if (Archive.bytesWritten > declared || count > declared - Archive.bytesWritten) {
+    // be able to fill the disk. (Bytes written never pass the declared size:
+    // only this check lets them grow.)
+    if (count > Archive.entry.uncompressedSize - Archive.bytesWritten) {
         Archive.status = SFX_ERR_BAD_DATA;
         Decoder.broken = 1;
         return;
@@ -106,14 +103,10 @@ int CopyStoredBlock() {
     if ((~TakeBits(16) & 0xFFFF) != length) return BLOCK_CORRUPT;
     if (Decoder.broken) return BLOCK_CORRUPT;
 
-#if !SFX_STUB
     InputReader& in = Archive.input;
-#endif
     unsigned position = Decoder.windowPosition;
     while (length != 0) {
         unsigned piece;
-#if !SFX_STUB
-        // (The Windows stub takes every byte the second way: smaller code.)
         if (Decoder.bitCount == 0 && in.count >= in.position && !(in.bytewiseDecrypt && in.encrypted)) {
             // Nothing fetched ahead: copy straight from the input buffer.
             piece = (unsigned)(in.count - in.position + 1);
@@ -121,9 +114,7 @@ int CopyStoredBlock() {
             if (piece > WINDOW_SIZE - position) piece = WINDOW_SIZE - position;
             __builtin_memcpy(OutputWindow + position, in.buffer + in.position - 1, piece);
             in.position = (int16_t)(in.position + piece);
-        } else
-#endif
-        {
+        } else {
             // Bytes already in the bit buffer first, then byte by byte
             // through the reader (refills, decryption, end of data).
             OutputWindow[position] = (uint8_t)TakeBits(8);

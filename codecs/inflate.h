@@ -41,7 +41,6 @@ extern const uint16_t LengthBase[31];
 extern const uint16_t LengthExtraBits[31];
 extern const uint16_t DistanceBase[30];
 extern const uint16_t DistanceExtraBits[30];
-extern const uint16_t LowBitMasks[17];
 const unsigned LitLenLookupBits = 9;
 const unsigned DistanceLookupBits = 6;
 

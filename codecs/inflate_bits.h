@@ -34,31 +34,3 @@ unsigned TakeBits(unsigned k);
 // Looks a symbol up one bit-buffer refill at a time and takes its bits; null
 // for an invalid code or an empty table.
 const HuffEntry* CarefulLookup(HuffTable table, unsigned width);
-
-// Copies n bytes forward, one after another as far as the result goes: when
-// the source lies shortly before the destination, bytes written early in the
-// copy are read again later in it, so the last (dst - src) bytes repeat.
-inline void CopyForward(uint8_t* dst, const uint8_t* src, unsigned n) {
-#if SFX_STUB
-    // Byte by byte gives the same result; the stub keeps the smaller loop.
-    while (n--) *dst++ = *src++;
-#else
-    if (src >= dst || dst - src >= 8) {
-        // Eight bytes are loaded before any of them is stored, and a chunk
-        // never reads what a later store of the same copy writes.
-        while (n >= 8) {
-            uint64_t chunk;
-            __builtin_memcpy(&chunk, src, 8);   // constant size: inlined moves
-            __builtin_memcpy(dst, &chunk, 8);
-            dst += 8;
-            src += 8;
-            n -= 8;
-        }
-        while (n--) *dst++ = *src++;
-    } else if (dst - src == 1) {
-        __builtin_memset(dst, *src, n);
-    } else {
-        while (n--) *dst++ = *src++;
-    }
-#endif
-}

@@ -41,26 +41,20 @@ bool FillInput() {
 
 int RefillInput() {
     InputReader& in = Archive.input;
-    if (in.failed)
-        return -1;
-    if (in.count >= in.position) {
-        // A byte read before the key was known.
-        uint8_t* byte = &in.buffer[in.position - 1];
-        if (in.bytewiseDecrypt && in.encrypted)
-            DecryptInPlace(byte, 1);
-        ++in.position;
-        return *byte;
+    if (in.count < in.position) {
+        // The buffer is used up (a failed read leaves it empty for good).
+        if (in.failed || in.remaining == 0)
+            return -1;
+        if (!FillInput())
+            return -1;
+        if (in.encrypted) {
+            DecryptInPlace(in.buffer, (uint32_t)in.count);
+            in.bytewiseDecrypt = 0;
+        }
     }
-    if (in.remaining == 0) {
-        in.position = (int16_t)(in.count + 1);
-        return -1;
-    }
-    if (!FillInput())
-        return -1;
-    if (in.encrypted) {
-        DecryptInPlace(in.buffer, (uint32_t)in.count);
-        in.bytewiseDecrypt = 0;
-    }
-    in.position = 2;
-    return in.buffer[0];
+    uint8_t* byte = &in.buffer[in.position++ - 1];
+    // A byte read before the key was known is decrypted as it is handed out.
+    if (in.bytewiseDecrypt && in.encrypted)
+        DecryptInPlace(byte, 1);
+    return *byte;
 }

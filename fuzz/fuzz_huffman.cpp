@@ -144,7 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             FUZZ_CHECK(slot->op <= 32 && ++levels <= 16, "bad link op %u", slot->op);
             used += slot->bits;
             unsigned e = slot->op - 16u;
-            slot = &slot->link[(pattern >> used) & ((1u << e) - 1)];
+            slot = HuffSubTable(slot) + ((pattern >> used) & ((1u << e) - 1));
         }
         if (symbol < 0) {
             FUZZ_CHECK(slot->op == HUFF_OP_INVALID, "pattern %x: no code, tables give op %u", pattern, slot->op);

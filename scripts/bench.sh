@@ -1,60 +1,91 @@
 #!/bin/bash
 # Benchmarks: (1) the codec against zlib's inflate on the corpus, (2) whole
-# extraction of a zip -9 archive of the corpus: unsfx against unzip and 7z.
-# Build directory: build/host (Release), or BUILD_DIR. Runs per tool: RUNS.
+# extraction of a zip -9 archive of the corpus: the 64-bit stub under wine64
+# (timed by the end-to-end driver from the click on "&Entpacken" to the
+# success box) and unsfx against unzip and 7z, in turns.
+# Build directory: build/host (Release), or BUILD_DIR. Runs per tool: RUNS;
+# rounds of the codec comparison: CODEC_ROUNDS.
+# The stub row needs build/win64 (make win64); SFX_BENCH_STUB=0 leaves it out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build/host}
-RUNS=${RUNS:-5}
+RUNS=${RUNS:-7}
+CODEC_ROUNDS=${CODEC_ROUNDS:-15}
 CORPUS=build/bench-corpus
 WORK=build/bench-work
 
 bash scripts/make_bench_corpus.sh "$CORPUS"
-cmake --build "$BUILD_DIR" -j2 --target sfx_inflate_bench unsfx >/dev/null
+cmake --build "$BUILD_DIR" -j2 --target sfx_inflate_bench unsfx mksfx >/dev/null
+STUB64=build/win64/sfxstub.exe
+WITH_STUB=${SFX_BENCH_STUB:-1}
+if [ "$WITH_STUB" = 1 ]; then
+    if [ -d build/win64 ]; then cmake --build build/win64 -j2 --target sfxstub sfxdriver >/dev/null; fi
+    if [ ! -f "$STUB64" ] || [ ! -f build/win64/sfxdriver.exe ]; then
+        echo "bench: $STUB64 or its driver is not built (make win64); no stub row" >&2
+        WITH_STUB=0
+    fi
+fi
 
-echo "== Codec: raw DEFLATE streams (zlib -9) of $(du -sh --exclude='*.deflate' "$CORPUS" | cut -f1) corpus"
+echo "== Codec: raw DEFLATE streams (zlib -9) of $(( $(du -sb --exclude='*.deflate' "$CORPUS" | cut -f1) / 1000000 )) MB corpus, $CODEC_ROUNDS rounds"
+# Each round inflates every stream with both decoders, one right after the
+# other, in the thread's CPU time: a busy moment of the shared machine falls
+# on both alike. The ratio is the median of the rounds' ratios.
 mkdir -p "$WORK"
-SFX_BENCH_CORPUS="$CORPUS" "$BUILD_DIR/sfx_inflate_bench" --benchmark_min_time=2 --benchmark_filter='corpus/' \
-    --benchmark_out="$WORK.codec.json" --benchmark_out_format=json >/dev/null
-python3 - "$WORK.codec.json" <<'PY'
-import json, sys
-runs = {b["name"].split("/")[1]: b for b in json.load(open(sys.argv[1]))["benchmarks"]}
-sfx, zl = runs["sfx_inflate"]["bytes_per_second"], runs["zlib_inflate"]["bytes_per_second"]
-print("  %-14s %8.1f MB/s (CPU time)" % ("sfx inflate", sfx / 1e6))
-print("  %-14s %8.1f MB/s (CPU time)" % ("zlib inflate", zl / 1e6))
-print("  ratio sfx/zlib: %.3f" % (sfx / zl))
-PY
+SFX_BENCH_CORPUS="$CORPUS" "$BUILD_DIR/sfx_inflate_bench" --interleaved="$CODEC_ROUNDS" > "$WORK.codec"
+awk '/^sfx_inflate/ {printf "  %-14s %8.1f MB/s (CPU time, input and output included)\n", "sfx inflate", $2}
+     /^zlib_inflate/ {printf "  %-14s %8.1f MB/s\n", "zlib inflate", $2}
+     /^ratio_median/ {m = $2} /^ratio_low/ {lo = $2} /^ratio_high/ {hi = $2}
+     END {printf "  ratio sfx/zlib: %.3f (median; rounds from %.3f to %.3f)\n", m, lo, hi}' "$WORK.codec"
 
-echo "== Whole process: one zip -9 archive of the corpus, $RUNS runs each"
+echo "== Whole process: one zip -9 archive of the corpus, $RUNS runs each, medians"
 mkdir -p "$WORK"
 ARCHIVE="$WORK/corpus.zip"
 if [ ! -f "$ARCHIVE" ] || [ "$CORPUS/.complete" -nt "$ARCHIVE" ]; then
     rm -f "$ARCHIVE"
     (cd "$CORPUS" && zip -9 -q "../bench-work/corpus.zip" binaries.bin random.bin records.json text.txt)
 fi
-ls -l "$ARCHIVE" | awk '{printf "  archive: %.1f MB\n", $5 / 1e6}'
+echo "  archive: $(( $(stat -c %s "$ARCHIVE") / 1000000 )) MB, $(( $(du -sb --exclude='*.deflate' "$CORPUS" | cut -f1) / 1000000 )) MB extracted"
 
-time_runs() {   # name, command...
+one_run() {   # name, command...: prints "name seconds"
     local name=$1; shift
-    local times=()
-    for ((i = 0; i < RUNS; i++)); do
-        rm -rf "$WORK/out"; mkdir -p "$WORK/out"
-        local start end
-        start=$(date +%s.%N)
-        "$@" >/dev/null 2>&1
-        end=$(date +%s.%N)
-        times+=("$(echo "$end - $start" | bc)")
+    rm -rf "$WORK/out"; mkdir -p "$WORK/out"
+    sync
+    local start end
+    start=$(date +%s.%N)
+    "$@" >/dev/null 2>&1
+    end=$(date +%s.%N)
+    for f in binaries.bin random.bin records.json text.txt; do
+        cmp -s "$WORK/out/$f" "$CORPUS/$f" || { echo "  $name: $f differs from the corpus" >&2; exit 1; }
     done
-    cmp -s "$WORK/out/text.txt" "$CORPUS/text.txt" && cmp -s "$WORK/out/binaries.bin" "$CORPUS/binaries.bin" \
-        || { echo "  $name: output differs from the corpus" >&2; exit 1; }
-    printf '%s\n' "${times[@]}" | sort -n | awk -v n="$name" '{a[NR]=$1} END {print n, a[int((NR+1)/2)]}'
+    echo "$name $(echo "$end - $start" | bc)"
 }
-{
-    time_runs unsfx "$BUILD_DIR/unsfx" -o -d "$WORK/out" "$ARCHIVE"
-    time_runs unzip unzip -o -q -d "$WORK/out" "$ARCHIVE"
-    time_runs 7z 7z x -y -o"$WORK/out" "$ARCHIVE"
-} > "$WORK.times"
-awk '{t[$1]=$2; order[NR]=$1} END {
-    for (i = 1; i <= NR; i++) printf "  %-6s median %.3f s   unsfx/%s = %.3f\n", order[i], t[order[i]], order[i], t["unsfx"] / t[order[i]]
-}' "$WORK.times"
+# The tools take turns, so that a busy moment of the machine falls on all of
+# them alike; the stub's runs come in the same turns, one Wine start each.
+for ((i = 0; i < RUNS; i++)); do
+    if [ "$WITH_STUB" = 1 ]; then
+        python3 bench/stub_bench.py "$ARCHIVE" "$CORPUS" 1 "$STUB64" | tail -1
+    fi
+    one_run unsfx "$BUILD_DIR/unsfx" -o -d "$WORK/out" "$ARCHIVE"
+    one_run unzip unzip -o -q -d "$WORK/out" "$ARCHIVE"
+    one_run 7z 7z x -y -o"$WORK/out" "$ARCHIVE"
+done > "$WORK.times"
+python3 - "$WORK.times" <<'PY'
+import statistics, sys
+runs = {}
+for line in open(sys.argv[1]):
+    name, seconds = line.split()
+    runs.setdefault(name, []).append(float(seconds))
+median = {name: statistics.median(times) for name, times in runs.items()}
+for name in runs:
+    ratios = "   ".join("%s/%s = %.2f" % (name, peer, median[name] / median[peer])
+                       for peer in ("unsfx", "unzip", "7z") if peer != name and peer in median)
+    print("  %-6s median %.3f s (of %d)   %s" % (name, median[name], len(runs[name]), ratios))
+# The same comparisons round by round (each tool's n-th run against the
+# peer's n-th run, which ran moments apart), as medians of the ratios.
+for name, peer in (("stub", "unsfx"), ("stub", "unzip"), ("unsfx", "unzip")):
+    if name in runs and peer in runs:
+        paired = [a / b for a, b in zip(runs[name], runs[peer])]
+        print("  %s/%s round by round: median %.2f (from %.2f to %.2f)" % (
+            name, peer, statistics.median(paired), min(paired), max(paired)))
+PY
 rm -rf "$WORK/out"

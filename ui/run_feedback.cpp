@@ -75,7 +75,23 @@ int FrontConfirmEntry(const CentralHeader* header, const char* targetPath) {
     return CancelRequested == 1 ? CONFIRM_ABORT : answer;
 }
 
+// Under Wine a rewrite of the line with its pumps costs about half a
+// millisecond (a repaint, server round trips), more than decoding the 32 KB
+// that a call reports: called for every window flush they took three
+// quarters of an extraction's time. Ten a second keep the dialog responsive
+// and the percentage moving; an entry's first call (done no longer grows)
+// and its last always show.
+static const DWORD PROGRESS_INTERVAL_MS = 100;
+static DWORD LastProgressTick;
+static uint32_t LastProgressDone;
+
 bool FrontProgress(uint32_t done, uint32_t total) {
+    DWORD now = GetTickCount();
+    bool firstOfEntry = done <= LastProgressDone;
+    LastProgressDone = done;
+    if (!firstOfEntry && done != total && now - LastProgressTick < PROGRESS_INTERVAL_MS)
+        return CancelRequested != 1;
+    LastProgressTick = now;
     PumpMessages();
     uint32_t perMille = PerMille(done, total);
     char line[LINE_SIZE];

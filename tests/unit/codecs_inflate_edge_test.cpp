@@ -135,6 +135,53 @@ TEST(InflateFixed, LongMatchAtDistanceOneAndCopiesAcrossTheWindowEnd) {
     EXPECT_EQ(ZlibInflateRaw(w.bytes, expected.size()), expected);
 }
 
+TEST(InflateFixed, RandomMatchesOfEveryLengthAndDistanceAgreeWithZlib) {
+    // Literal runs and matches of random lengths at short distances (1 to 8,
+    // where a copy overlaps itself), middle ones, and the largest (32761 to
+    // 32768, which zlib's deflate never writes; a copy that stores past its
+    // end would spoil exactly these bytes of the window). Copies split at
+    // the window's end and reaching into its previous fill come up too.
+    std::mt19937 rng(11);
+    BitWriter w;
+    w.Bits(1, 1);
+    w.Bits(1, 2);
+    std::string expected;
+    while (expected.size() < 300000) {
+        if (expected.size() < 8 || rng() % 3 == 0) {
+            for (unsigned n = 1 + rng() % 5; n > 0; --n) {
+                unsigned c = rng() % 256;
+                w.FixedLitLen(c);
+                expected.push_back(char(c));
+            }
+            continue;
+        }
+        unsigned length = rng() % 4 == 0 ? 3 + rng() % 256 : 3 + rng() % 14;
+        unsigned reach = (unsigned)std::min<size_t>(expected.size(), 32768);
+        unsigned distance;
+        switch (rng() % 4) {
+        case 0: distance = 1 + rng() % 8; break;
+        case 1: distance = 32761 + rng() % 8; break;
+        case 2: distance = 8 + rng() % 64; break;
+        default: distance = 1 + rng() % reach; break;
+        }
+        if (distance > reach) distance = reach;
+        unsigned i = 28;
+        while (LengthBase[i] > length) --i;
+        w.FixedLitLen(257 + i);
+        w.Bits(length - LengthBase[i], LengthExtraBits[i]);
+        unsigned j = 29;
+        while (DistanceBase[j] > distance) --j;
+        w.FixedDistance(j);
+        w.Bits(distance - DistanceBase[j], DistanceExtraBits[j]);
+        for (unsigned k = 0; k < length; ++k) expected.push_back(expected[expected.size() - distance]);
+    }
+    w.FixedLitLen(256);
+    InflateResult r = Inflate(w.Finish(), (uint32_t)expected.size());
+    EXPECT_EQ(r.status, SFX_OK);
+    EXPECT_TRUE(r.output == expected);
+    EXPECT_EQ(ZlibInflateRaw(w.bytes, expected.size()), expected);
+}
+
 TEST(InflateFixed, Symbols286And287AndDistances30And31AreInvalid) {
     for (unsigned symbol : {286u, 287u}) {
         BitWriter w;

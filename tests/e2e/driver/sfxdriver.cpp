@@ -43,6 +43,11 @@
 //   wait-exit CODE             waits for the program to end with CODE
 //   wait-exit-quiet CODE       the same, failing if any box or dialog appears
 //   expect-acp CODEPAGE        the system's ANSI code page
+//   poll MS                    pause between two looks of every following wait
+//                              (default 20; benchmarks look more often)
+//   clock                      starts the stopwatch (benchmarks)
+//   clock-print NAME           prints "time NAME SECONDS" since "clock"; a
+//                              figure for the benchmark, never a check
 //
 // Screenshots: the driver prints "@@SHOT NAME" and waits for one line on its
 // standard input, which the runner sends once the picture is taken.
@@ -65,6 +70,8 @@ bool ChildStarted = false;
 HWND MainDialog = nullptr;
 HWND Current = nullptr;
 DWORD WaitLimitMs = 30000;
+DWORD PollMs = 20;
+LARGE_INTEGER ClockStart = {};
 std::string WorkFolder;
 std::string StartArguments;
 int LineNumber = 0;
@@ -243,7 +250,7 @@ void WaitFor(const std::string& what, Test test) {
             Fail("the program ended while waiting for " + what);
         if (GetTickCount() - start > WaitLimitMs)
             Fail("timed out waiting for " + what);
-        Sleep(20);
+        Sleep(PollMs);
     }
 }
 
@@ -374,6 +381,16 @@ void Run(const Step& step) {
     const std::string& v = step.verb;
     if (v == "timeout") {
         WaitLimitMs = static_cast<DWORD>(atoi(step.rest.c_str())) * 1000;
+    } else if (v == "poll") {
+        PollMs = static_cast<DWORD>(atoi(step.rest.c_str()));
+    } else if (v == "clock") {
+        QueryPerformanceCounter(&ClockStart);
+    } else if (v == "clock-print") {
+        LARGE_INTEGER now, frequency;
+        QueryPerformanceCounter(&now);
+        QueryPerformanceFrequency(&frequency);
+        Log("time %s %.4f", step.rest.c_str(),
+            static_cast<double>(now.QuadPart - ClockStart.QuadPart) / static_cast<double>(frequency.QuadPart));
     } else if (v == "cd") {
         WorkFolder = step.rest;
     } else if (v == "setattr") {
