@@ -878,7 +878,7 @@ def main():
             report("FAIL", f.__name__ + LABEL, "not built: " + ", ".join(missing))
     else:
         display = lib.Display(args.display)
-        wine = lib.Wine(os.path.join(lib.BUILD, "wine64-prefix"), display)
+        wine = lib.Wine(os.environ.get("SFX_E2E_PREFIX", os.path.join(lib.BUILD, "wine64-prefix")), display)
         try:
             display.start()
             wine.ensure_prefix()
