@@ -28,7 +28,8 @@ with tempdir() as work:
 
     for tool, path in archives.items():
         sfx = make_sfx(path, os.path.join(work, f"{tool}.exe"), target="C:\\Ziel", command="setup.exe /s")
-        out = os.path.join(work, f"out-{tool}")
+        # Three folder levels of -d are missing and made on the way.
+        out = os.path.join(work, f"out-{tool}", "a", "b")
         r = unsfx("-d", out, sfx)
         err = r.stderr.decode("utf-8", "replace")
         check(r.returncode == 0, f"{tool}: exit {r.returncode}: {err}")
@@ -54,7 +55,7 @@ with tempdir() as work:
             check(line == expected, f"{tool}: -l line {line!r} != {expected!r}")
 
     # The umlaut name from Python (UTF-8 flag) arrives as UTF-8 on the host.
-    check(open(os.path.join(work, "out-python", "umlaut-\u00e4\u00f6\u00fc.txt"), "rb").read()
+    check(open(os.path.join(work, "out-python", "a", "b", "umlaut-\u00e4\u00f6\u00fc.txt"), "rb").read()
           == "Gr\u00fc\u00dfe".encode("utf-8"), "python: umlaut entry")
 
     # A corrupt archive: CRC of one entry broken in place. The run goes on
