@@ -30,8 +30,10 @@ const uint16_t DistanceBase[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17
 const uint16_t DistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6,
                                     6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
+// Counted on this thread only: libFuzzer's memory watcher wakes once a
+// second on a thread of its own, allocating and freeing as it pleases.
 int allocations = 0, releases = 0;
-bool counting = false;
+thread_local bool counting = false;
 void OnMalloc(const volatile void*, size_t) { if (counting) ++allocations; }
 void OnFree(const volatile void* p) { if (counting && p) ++releases; }
 
