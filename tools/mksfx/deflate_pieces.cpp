@@ -37,8 +37,50 @@ bool FindLastBlock(const uint8_t* stream, size_t size, uint64_t* lastHeaderBit, 
     return ended;
 }
 
-bool CompressPiece(libdeflate_compressor* compressor, const uint8_t* data, size_t size, bool last,
+namespace {
+
+const size_t SAMPLE = 256 * 1024;
+const size_t WINDOW = 1024 * 1024;
+
+// True when level 1 saves less than 1/256 on the piece's first SAMPLE bytes
+// and then on every WINDOW of it.
+bool Incompressible(libdeflate_compressor* fast, const uint8_t* data, size_t size, std::vector<uint8_t>& scratch) {
+    scratch.resize(libdeflate_deflate_compress_bound(fast, WINDOW));
+    auto shrinks = [&](size_t at, size_t count) {
+        size_t produced = libdeflate_deflate_compress(fast, data + at, count, scratch.data(), scratch.size());
+        return produced != 0 && produced < count - count / 256;
+    };
+    if (shrinks(0, size < SAMPLE ? size : SAMPLE)) return false;
+    for (size_t at = 0; at < size; at += WINDOW)
+        if (shrinks(at, size - at < WINDOW ? size - at : WINDOW)) return false;
+    return true;
+}
+
+// The piece as stored blocks; only the last piece's last block is final.
+void StoredBlocks(const uint8_t* data, size_t size, bool last, std::vector<uint8_t>* out) {
+    out->clear();
+    size_t at = 0;
+    do {
+        size_t count = size - at < 65535 ? size - at : 65535;
+        out->push_back(last && at + count == size ? 1 : 0);     // BFINAL, type 0, padding
+        out->push_back(uint8_t(count));
+        out->push_back(uint8_t(count >> 8));
+        out->push_back(uint8_t(~count));
+        out->push_back(uint8_t(~count >> 8));
+        out->insert(out->end(), data + at, data + at + count);
+        at += count;
+    } while (at < size);
+}
+
+}  // namespace
+
+bool CompressPiece(const PieceCompressors& compressors, const uint8_t* data, size_t size, bool last,
                    std::vector<uint8_t>* out) {
+    if (compressors.fast && size > 0 && Incompressible(compressors.fast, data, size, *out)) {
+        StoredBlocks(data, size, last, out);
+        return true;
+    }
+    libdeflate_compressor* compressor = compressors.chosen;
     out->resize(libdeflate_deflate_compress_bound(compressor, size) + 5);
     size_t produced = libdeflate_deflate_compress(compressor, data, size, out->data(), out->size());
     if (produced == 0) return false;

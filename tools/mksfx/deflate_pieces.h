@@ -12,11 +12,21 @@ struct libdeflate_compressor;
 // with a file of a few tens of megabytes.
 const size_t PIECE_SIZE = 8u << 20;
 
+// The compressors of one thread: the one of the chosen level, and one of
+// level 1 that tells data which does not compress (null at level 1).
+struct PieceCompressors {
+    libdeflate_compressor* chosen;
+    libdeflate_compressor* fast;
+};
+
 // Compresses data into *out as raw DEFLATE. A piece that is not its file's
 // last is left open: its final block is marked as not final and an empty
 // stored block brings it to a byte boundary, so that the next piece's stream
-// can follow directly. false only when libdeflate fails.
-bool CompressPiece(libdeflate_compressor* compressor, const uint8_t* data, size_t size, bool last,
+// can follow directly. A piece that level 1 cannot shrink anywhere (random or
+// already compressed data) becomes stored blocks at once: the higher levels
+// would spend as much time on it as on text and gain nothing. false only
+// when libdeflate fails.
+bool CompressPiece(const PieceCompressors& compressors, const uint8_t* data, size_t size, bool last,
                    std::vector<uint8_t>* out);
 
 // Where the header of the stream's last block starts and where the stream

@@ -5,6 +5,7 @@
 
 #include <libdeflate.h>
 #include <stdio.h>
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -12,7 +13,7 @@ namespace {
 struct Batch {
     std::vector<PieceJob>* jobs;
     const std::vector<PackItem>* items;
-    size_t end;
+    std::vector<size_t> order;      // the jobs, largest first
     int level;
     std::atomic<size_t> next;
     std::atomic<uint64_t> bytesDone;
@@ -34,15 +35,16 @@ bool ReadPiece(const PackItem& item, const PieceJob& job, std::vector<uint8_t>& 
     return ok;
 }
 
-void RunJob(PieceJob& job, const PackItem& item, libdeflate_compressor* compressor, std::vector<uint8_t>& buffer) {
+void RunJob(PieceJob& job, const PackItem& item, const PieceCompressors& compressors, std::vector<uint8_t>& buffer,
+            int level) {
     job.ok = false;
-    if (!compressor) {
+    if (!compressors.chosen || (!compressors.fast && level > 1)) {
         job.error = "out of memory for the compressor";
         return;
     }
     if (!ReadPiece(item, job, buffer, &job.error)) return;
     job.crc = uint32_t(libdeflate_crc32(0, buffer.data(), job.size));
-    if (!CompressPiece(compressor, buffer.data(), job.size, job.last, &job.data)) {
+    if (!CompressPiece(compressors, buffer.data(), job.size, job.last, &job.data)) {
         job.error = item.sourcePath + ": libdeflate failed to compress it";
         return;
     }
@@ -54,22 +56,25 @@ void Work(void* context) {
     // One thread at a time draws the progress bar: the first that comes here.
     bool reporter = batch.progress && !batch.reporterTaken.exchange(true);
     uint64_t shown = 0;
-    libdeflate_compressor* compressor = libdeflate_alloc_compressor(batch.level);
+    PieceCompressors compressors;
+    compressors.chosen = libdeflate_alloc_compressor(batch.level);
+    compressors.fast = batch.level > 1 ? libdeflate_alloc_compressor(1) : nullptr;
     std::vector<uint8_t> buffer;
     for (;;) {
-        size_t index = batch.next.fetch_add(1);
-        if (index >= batch.end) break;
-        PieceJob& job = (*batch.jobs)[index];
+        size_t next = batch.next.fetch_add(1);
+        if (next >= batch.order.size()) break;
+        PieceJob& job = (*batch.jobs)[batch.order[next]];
         const PackItem& item = (*batch.items)[job.item];
         if (reporter) SetProgressLabel(*batch.progress, ToUtf8(item.name));
-        RunJob(job, item, compressor, buffer);
+        RunJob(job, item, compressors, buffer, batch.level);
         uint64_t done = batch.bytesDone.fetch_add(job.size) + job.size;
         if (reporter) {
             AdvanceProgress(*batch.progress, done - shown);
             shown = done;
         }
     }
-    if (compressor) libdeflate_free_compressor(compressor);
+    if (compressors.chosen) libdeflate_free_compressor(compressors.chosen);
+    if (compressors.fast) libdeflate_free_compressor(compressors.fast);
     // What is left in bytesDone afterwards has not been shown yet: pieces
     // that other threads finished after the reporter's last one.
     if (reporter) batch.bytesDone.fetch_sub(shown);
@@ -100,9 +105,13 @@ void CompressJobs(std::vector<PieceJob>& jobs, size_t first, size_t end, const s
     Batch batch;
     batch.jobs = &jobs;
     batch.items = &items;
-    batch.end = end;
+    // Largest pieces first, so that no thread starts a large one when the
+    // others are nearly done. Only the order of the work changes with it.
+    for (size_t j = first; j < end; ++j) batch.order.push_back(j);
+    std::stable_sort(batch.order.begin(), batch.order.end(),
+                     [&](size_t a, size_t b) { return jobs[a].size > jobs[b].size; });
     batch.level = level;
-    batch.next = first;
+    batch.next = 0;
     batch.bytesDone = 0;
     batch.reporterTaken = false;
     batch.progress = progress;
