@@ -26,6 +26,7 @@ std::string FolderOf(const std::string& path) {
 // File times count 100-nanosecond ticks from 1601-01-01 UTC.
 const uint64_t TICKS_PER_SECOND = 10000000;
 const int64_t SECONDS_1601_TO_1970 = 11644473600ll;
+const int64_t LAST_DOS_YEAR_END = 4354819200ll;     // 2108-01-01 00:00 UTC
 
 }  // namespace
 
@@ -37,7 +38,12 @@ bool UnixTimeToDos(int64_t when, uint16_t* dosDate, uint16_t* dosTime) {
     FILETIME utc = {DWORD(ticks), DWORD(ticks >> 32)};
     FILETIME local;
     WORD date, time;
-    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToDosDateTime(&local, &date, &time)) return false;
+    if (!FileTimeToLocalFileTime(&utc, &local)) return false;
+    if (!FileTimeToDosDateTime(&local, &date, &time)) {
+        if (when < LAST_DOS_YEAR_END) return false;
+        date = (127 << 9) | (12 << 5) | 31;     // after 2107: the last DOS time
+        time = (23 << 11) | (59 << 5) | 29;
+    }
     *dosDate = date;
     *dosTime = time;
     return true;

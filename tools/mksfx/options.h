@@ -4,7 +4,7 @@
 #include <vector>
 
 const int LEVEL_MAX = 12;
-const int LEVEL_DEFAULT = 12;
+const int LEVEL_DEFAULT = 11;
 const int THREADS_MAX = 64;
 
 // Texts of the version resource, as typed; empty when not given.

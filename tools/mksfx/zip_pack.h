@@ -23,7 +23,7 @@ struct PackedEntry {
 };
 
 struct PackSettings {
-    int level = 12;             // 0 stores everything
+    int level = 11;             // 0 stores everything
     int threads = 1;            // for compressing; the output does not depend on it
     bool encrypt = false;
     std::string password;       // code page 1252, as the stub compares it
