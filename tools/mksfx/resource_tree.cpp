@@ -9,12 +9,15 @@ namespace {
 const uint32_t SUBDIRECTORY = 0x80000000u;
 const uint32_t NAME_IS_TEXT = 0x80000000u;
 const size_t ITEMS_MAX = 65536;     // far above any real program's resources
+// Directories may share subdirectories; a damaged tree could make the walk
+// visit billions of entries without finding an item. This bounds it.
+const size_t VISITS_MAX = 1u << 20;
 
 struct Reader {
     const std::string& section;
     uint32_t sectionRva;
     std::vector<ResourceItem>* items;
-    std::string* error;
+    size_t visits;
 };
 
 const uint8_t* At(const Reader& r, uint32_t offset) {
@@ -39,11 +42,12 @@ bool ReadName(const Reader& r, uint32_t field, ResourceName* name) {
 }
 
 // One directory at offset on 'level' (0 types, 1 names, 2 languages).
-bool ReadDirectory(const Reader& r, uint32_t offset, int level, ResourceItem& path) {
+bool ReadDirectory(Reader& r, uint32_t offset, int level, ResourceItem& path) {
     if (!Fits(r, offset, 16)) return false;
     uint32_t count = uint32_t(Get16(At(r, offset + 12))) + Get16(At(r, offset + 14));
     if (!Fits(r, offset + 16, 8ull * count)) return false;
     for (uint32_t i = 0; i < count; ++i) {
+        if (++r.visits > VISITS_MAX) return false;
         const uint8_t* entry = At(r, offset + 16 + 8 * i);
         uint32_t nameField = Get32(entry), target = Get32(entry + 4);
         bool isDirectory = (target & SUBDIRECTORY) != 0;
@@ -85,7 +89,7 @@ void PutAt(std::string& out, size_t at, uint32_t value) {
 bool ReadResourceTree(const std::string& section, uint32_t sectionRva, uint32_t treeRva,
                       std::vector<ResourceItem>* items, std::string* error) {
     items->clear();
-    Reader r{section, sectionRva, items, error};
+    Reader r{section, sectionRva, items, 0};
     ResourceItem path;
     if (treeRva < sectionRva || !ReadDirectory(r, treeRva - sectionRva, 0, path)) {
         *error = "the stub's resources are damaged (an entry points outside their section)";
