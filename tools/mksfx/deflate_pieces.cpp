@@ -81,7 +81,7 @@ bool CompressPiece(const PieceCompressors& compressors, const uint8_t* data, siz
         return true;
     }
     libdeflate_compressor* compressor = compressors.chosen;
-    out->resize(libdeflate_deflate_compress_bound(compressor, size) + 5);
+    out->resize(libdeflate_deflate_compress_bound(compressor, size));
     size_t produced = libdeflate_deflate_compress(compressor, data, size, out->data(), out->size());
     if (produced == 0) return false;
     out->resize(produced);

@@ -8,7 +8,7 @@
 struct libdeflate_compressor;
 
 // Large enough that a piece loses little by not seeing the one before it
-// (about 1 KB per boundary at level 12), small enough to keep two cores busy
+// (under 1 KB per boundary at level 12), small enough to keep two cores busy
 // with a file of a few tens of megabytes.
 const size_t PIECE_SIZE = 8u << 20;
 
