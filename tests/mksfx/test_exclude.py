@@ -14,7 +14,8 @@ FILES = {
     "dist/liesmich.txt": b"Hallo\n",
     "dist/lib/util.o": b"o" * 100,
     "dist/Haupt.O": b"O" * 20,
-    "dist/.git/config": b"[core]\n",                # a dot name the stub would refuse
+    "dist/.git/config": b"[core]\n",
+    "dist/.git/con.txt": b"a device name, which the stub would refuse",
     "dist/.git/objects/ab/cdef": b"x",
     "dist/build/out.txt": b"built",
     "dist/docs/build": b"a file named build, not a folder",
