@@ -180,6 +180,9 @@ bool Prepare(Build& build, std::string* error) {
     }
     build.threads = o.threads ? o.threads : ProcessorCount();
     if (build.threads > THREADS_MAX) build.threads = THREADS_MAX;
+    // Each thread holds a piece (8 MB) and its compressors (9 MB at levels 10-12):
+    // a 32-bit program keeps to what its address space allows.
+    if (sizeof(void*) == 4 && build.threads > THREADS_MAX_32BIT) build.threads = THREADS_MAX_32BIT;
     uint64_t worstCase = build.archiveStart + 22;
     for (const PackItem& item : build.items) {
         build.originalBytes += item.size;

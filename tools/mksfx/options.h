@@ -6,6 +6,7 @@
 const int LEVEL_MAX = 12;
 const int LEVEL_DEFAULT = 11;
 const int THREADS_MAX = 64;
+const int THREADS_MAX_32BIT = 16;
 
 // Texts of the version resource, as typed; empty when not given.
 struct VersionTexts {

@@ -35,13 +35,8 @@ bool ReadPiece(const PackItem& item, const PieceJob& job, std::vector<uint8_t>& 
     return ok;
 }
 
-void RunJob(PieceJob& job, const PackItem& item, const PieceCompressors& compressors, std::vector<uint8_t>& buffer,
-            int level) {
+void RunJob(PieceJob& job, const PackItem& item, const PieceCompressors& compressors, std::vector<uint8_t>& buffer) {
     job.ok = false;
-    if (!compressors.chosen || (!compressors.fast && level > 1)) {
-        job.error = "out of memory for the compressor";
-        return;
-    }
     if (!ReadPiece(item, job, buffer, &job.error)) return;
     job.crc = uint32_t(libdeflate_crc32(0, buffer.data(), job.size));
     if (!CompressPiece(compressors, buffer.data(), job.size, job.last, &job.data)) {
@@ -60,13 +55,16 @@ void Work(void* context) {
     compressors.chosen = libdeflate_alloc_compressor(batch.level);
     compressors.fast = batch.level > 1 ? libdeflate_alloc_compressor(1) : nullptr;
     std::vector<uint8_t> buffer;
-    for (;;) {
+    // A thread that gets no memory for its compressors takes no pieces; the
+    // others do its share (a piece nobody took is reported by the writer).
+    bool ready = compressors.chosen && (compressors.fast || batch.level == 1);
+    while (ready) {
         size_t next = batch.next.fetch_add(1);
         if (next >= batch.order.size()) break;
         PieceJob& job = (*batch.jobs)[batch.order[next]];
         const PackItem& item = (*batch.items)[job.item];
         if (reporter) SetProgressLabel(*batch.progress, ToUtf8(item.name));
-        RunJob(job, item, compressors, buffer, batch.level);
+        RunJob(job, item, compressors, buffer);
         uint64_t done = batch.bytesDone.fetch_add(job.size) + job.size;
         if (reporter) {
             AdvanceProgress(*batch.progress, done - shown);

@@ -198,7 +198,7 @@ bool PackWhole(OutputFile& out, const PackItem& item, const PackSettings& settin
 bool WritePiece(OutputFile& out, const PieceJob& job, const PackItem& item, const PackSettings& settings,
                 OpenEntry& open, std::vector<PackedEntry>* entries, std::string* error) {
     if (!job.ok) {
-        *error = job.error;
+        *error = job.error.empty() ? "out of memory: no thread could start compressing" : job.error;
         return false;
     }
     if (job.first) {
