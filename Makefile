@@ -41,6 +41,7 @@ demo: host windows
 
 bench: host
 	@bash scripts/bench.sh
+	@bash scripts/bench_pack.sh
 
 fuzz: setup
 	@bash scripts/fuzz.sh $(FUZZ_SECONDS)

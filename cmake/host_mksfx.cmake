@@ -2,8 +2,15 @@
 file(GLOB MKSFX_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/mksfx/*.cpp)
 list(FILTER MKSFX_SOURCES EXCLUDE REGEX ".*_win32\\.cpp$")
 
+# libdeflate (Debian's libdeflate-dev) compresses; zlib joins the pieces and
+# combines their CRCs.
+find_path(LIBDEFLATE_INCLUDE libdeflate.h REQUIRED)
+find_library(LIBDEFLATE_LIBRARY deflate REQUIRED)
+find_package(Threads REQUIRED)
+
 add_executable(mksfx ${MKSFX_SOURCES})
-target_link_libraries(mksfx PRIVATE sfxcore ZLIB::ZLIB)
+target_include_directories(mksfx PRIVATE ${LIBDEFLATE_INCLUDE})
+target_link_libraries(mksfx PRIVATE sfxcore ${LIBDEFLATE_LIBRARY} ZLIB::ZLIB Threads::Threads)
 # The 32-bit stub of the Windows build, used when --stub is not given and no
 # stub lies next to the program.
 target_compile_definitions(mksfx PRIVATE MKSFX_DEFAULT_STUB="${CMAKE_SOURCE_DIR}/build/win32/sfxstub.exe")
@@ -20,7 +27,7 @@ set(MKSFX_TEST_ENV
   MKSFX=$<TARGET_FILE:mksfx>
   UNSFX=${CMAKE_BINARY_DIR}/unsfx
   SFX_SOURCE_DIR=${CMAKE_SOURCE_DIR})
-foreach(suite roundtrip password wrap refusals)
+foreach(suite roundtrip password wrap refusals reproducible resources exclude)
   add_test(NAME mksfx_${suite}
            COMMAND ${MKSFX_PYTHON} ${CMAKE_SOURCE_DIR}/tests/mksfx/test_${suite}.py)
   set_tests_properties(mksfx_${suite} PROPERTIES ENVIRONMENT "${MKSFX_TEST_ENV}" TIMEOUT 300)

@@ -830,11 +830,38 @@ def dialog_tour(wine):
     return problems, log
 
 
+def branded_from_builder(wine):
+    """A program whose icon and version information the builder set (its
+    resource section rebuilt around the dialogs) starts, shows the main
+    dialog and extracts."""
+    s = Scenario(wine, "branded_builder")
+    builder = lib.mksfx_path()
+    if not builder:
+        return None, "build/host/mksfx is not built"
+    s.files({"readme.txt": GERMAN, "data/numbers.bin": bytes(range(256)) * 64})
+    icon = os.path.join(WORK, s.name, "app.ico")
+    subprocess.run(["convert", "-size", "256x256", "gradient:navy-gold", "-define", "icon:auto-resize=256,48,32,16",
+                    icon], check=True, timeout=120)
+    subprocess.run([builder, "-o", s.exe, "--stub", STUB, "--quiet", "--icon", icon, "--product", "Beispiel",
+                    "--version", "1.2.3.4", "--company", "Brennholt", "--description", "Beispiel-Installer",
+                    "--copyright", "© 2026 Brennholt", os.path.join(s.src, "readme.txt"),
+                    os.path.join(s.src, "data")], check=True, timeout=120)
+    passed, log = s.play([
+        "expect-caption " + MAIN_CAPTION,
+        "settext 1000 " + s.win_dir + "ziel",
+        "shot branded",
+        "click 1"] + success_box(s.name))
+    problems = [] if passed else ["driver failed"]
+    problems += lib.compare_tree(s.src, ["readme.txt", "data/numbers.bin"], s.out("ziel"))
+    return problems, log
+
+
 SCENARIOS = [success_without_command, command_runs_in_target, command_cannot_start, floppy_start,
              overwrite_yes_and_no, overwrite_all_then_second_run, overwrite_cancel, password_right,
              password_wrong_then_right, password_cancel, password_from_builder, cancel_large_entry, no_archive,
              about_and_chooser, command_named_like_the_program, deep_folder_keeps_user_files,
-             texts_on_code_page_1251, yes_waits_for_a_correct_entry, every_entry_accounted_for, dialog_tour]
+             texts_on_code_page_1251, yes_waits_for_a_correct_entry, every_entry_accounted_for, dialog_tour,
+             branded_from_builder]
 
 # The real 32-bit stub: the faults of real Windows, the tour through every
 # dialog, and a program with no archive; each start takes a minute or more.

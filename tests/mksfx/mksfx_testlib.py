@@ -192,3 +192,66 @@ def raw_archive(path):
                             dtime=dtime, ddate=ddate))
         at += 46 + nlen + xlen + clen
     return end, entries, blob
+
+
+def import_pefile():
+    """Python's pefile, an independent reader of program files. Debian's
+    python3-pefile installs it for the system's Python; another interpreter
+    finds it there too (it is pure Python)."""
+    try:
+        import pefile
+    except ImportError:
+        sys.path.append("/usr/lib/python3/dist-packages")
+        try:
+            import pefile
+        except ImportError:
+            print("FAIL: Python's pefile is missing (Debian: python3-pefile)", flush=True)
+            print("0 passed, 1 failed")
+            sys.exit(1)
+    return pefile
+
+
+def png_image(width, height, seed):
+    """A valid RGBA PNG file of the size, with pseudo-random pixels."""
+    import random as _random
+    import zlib
+    rng = _random.Random(seed)
+    rows = b"".join(b"\0" + bytes(rng.getrandbits(8) for _ in range(4 * width)) for _ in range(height))
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
+
+
+def bmp_image(size, bits, seed):
+    """An icon image as a device-independent bitmap: header (height doubled
+    for the AND mask), palette for 4 and 8 bits, pixels, AND mask."""
+    import random as _random
+    rng = _random.Random(seed)
+    header = struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, bits, 0, 0, 0, 0, 0, 0)
+    palette = bytes(rng.getrandbits(8) for _ in range(4 * (1 << bits))) if bits <= 8 else b""
+    row = (size * bits + 31) // 32 * 4
+    mask_row = (size + 31) // 32 * 4
+    return header + palette + bytes(rng.getrandbits(8) for _ in range(row * size)) + bytes(mask_row * size)
+
+
+def icon_file(images):
+    """An .ico file; images: [(width, height, colour count, planes, bit count,
+    data)], written in this order."""
+    out = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for width, height, colours, planes, bits, data in images:
+        out += struct.pack("<BBBBHHII", width % 256, height % 256, colours, 0, planes, bits, len(data), offset)
+        offset += len(data)
+    return out + b"".join(image[5] for image in images)
+
+
+def read_icon_file(data):
+    """[(width, height, colour count, planes, bit count, image data)] of an .ico file."""
+    count = struct.unpack_from("<H", data, 4)[0]
+    images = []
+    for i in range(count):
+        w, h, c, _, planes, bits, size, offset = struct.unpack_from("<BBBBHHII", data, 6 + 16 * i)
+        images.append((w, h, c, planes, bits, data[offset:offset + size]))
+    return images

@@ -144,9 +144,10 @@ with WorkDir() as work:
     usage = r.stdout.decode()
     check(r.returncode == 0, "--help failed")
     for option in ("-o OUT", "--stub", "--target", "--run", "--password", "--level", "--quiet", "--zip", "--help",
-                   "2 GiB", "255", "code page 850"):
+                   "2 GiB", "255", "code page 850", "--threads", "--exclude", "--icon", "--product", "--version",
+                   "--company", "--description", "--copyright", "Reproducible output", "SOURCE_DATE_EPOCH"):
         check(option in usage, "--help does not document %r" % option)
-    for args, label in ((["x"], "no -o"), (["-o", "x.exe"], "no input"), (["-o", "x.exe", "--level", "10", "x"], "level 10"),
+    for args, label in ((["x"], "no -o"), (["-o", "x.exe"], "no input"), (["-o", "x.exe", "--level", "13", "x"], "level 13"),
                         (["-o", "x.exe", "--bogus", "x"], "unknown option"), (["-o"], "-o without value"),
                         (["-o", "x.exe", "--zip", "a.zip", "x"], "PATH and --zip"),
                         (["-o", "x.exe", "--password", "", "x"], "empty password")):

@@ -2,6 +2,8 @@
 # The Windows build of the builder (build/win32/mksfx.exe) under 32-bit Wine:
 # packs a small folder (deflated, stored, empty file, empty folder, with a
 # password) and the result is extracted with unzip and compared byte for byte.
+# The host build of the builder, given the same folder and options, must
+# write the very same bytes (same libdeflate version, reproducible output).
 # 32-bit Wine runs through qemu here and is slow (about a minute per start).
 # It runs in the 32-bit side of the end-to-end tests' 64-bit prefix, which
 # tests/e2e/run_all.sh creates before it calls this script.
@@ -65,4 +67,9 @@ diff -r paket x/paket || fail "unzip extracted other files than were packed"
 for f in zahlen.txt unter/zufall.bin unter/null.txt; do
   [ "$(stat -c %Y "paket/$f")" = "$(stat -c %Y "x/paket/$f")" ] || fail "time of $f differs"
 done
-echo "3 passed, 0 failed"
+HOST_MKSFX=${MKSFX:-$SRC/build/host/mksfx}
+[ -x "$HOST_MKSFX" ] || fail "the host builder $HOST_MKSFX is not built"
+"$HOST_MKSFX" -q --threads 1 -o host.exe --stub stub.exe --password geheim --target 'C:\Ziel' paket \
+  || fail "the host builder failed on the same input"
+cmp -s host.exe out.exe || fail "the host builder and mksfx.exe wrote different bytes for the same input"
+echo "4 passed, 0 failed"

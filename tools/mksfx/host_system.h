@@ -13,9 +13,15 @@ enum PathKind { PATH_MISSING, PATH_FILE, PATH_FOLDER, PATH_OTHER };
 struct PathFacts {
     PathKind kind;
     uint64_t size;
-    uint16_t dosDate;       // last modification, local time, DOS format
+    int64_t modified;       // last modification, seconds since 1970-01-01 UTC
+    uint16_t dosDate;       // the same in local time, DOS format
     uint16_t dosTime;
 };
+
+// A time in seconds since 1970-01-01 UTC as DOS date and time in local time
+// (two-second steps, rounded down). Times before 1980 give 1980-01-01 00:00
+// and false; times after 2107 give the last DOS time.
+bool UnixTimeToDos(int64_t when, uint16_t* dosDate, uint16_t* dosTime);
 
 // Facts of a path, following symbolic links. false with *error on failure
 // (a missing path is no failure: kind PATH_MISSING).
@@ -48,6 +54,9 @@ bool RemoveFile(const std::string& path);
 bool StderrIsTerminal();
 // The folder of the running program, with a trailing separator, or "".
 std::string ProgramFolder();
-// Seeds for the encryption headers: unpredictable bytes where the platform
-// offers them, else time-based.
-void FillRandom(uint8_t* buffer, size_t count);
+// The number of processors the builder may keep busy (at least 1).
+int ProcessorCount();
+// Calls work(context) on 'count' threads at once, the calling thread being
+// one of them, and returns when every call has returned. When the platform
+// refuses further threads, fewer calls run; work must not depend on how many.
+void RunOnThreads(int count, void (*work)(void*), void* context);

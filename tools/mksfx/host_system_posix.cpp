@@ -6,6 +6,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <pthread.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -14,33 +15,35 @@
 
 namespace {
 
-// DOS dates start in 1980 and end in 2107; times outside are clamped.
-void ToDosTime(time_t when, uint16_t* dosDate, uint16_t* dosTime) {
-    struct tm local;
-    if (!localtime_r(&when, &local) || local.tm_year < 80) {
-        *dosDate = (0 << 9) | (1 << 5) | 1;
-        *dosTime = 0;
-        return;
-    }
-    if (local.tm_year > 207) {
-        *dosDate = uint16_t((127 << 9) | (12 << 5) | 31);
-        *dosTime = uint16_t((23 << 11) | (59 << 5) | 29);
-        return;
-    }
-    *dosDate = uint16_t(((local.tm_year - 80) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
-    *dosTime = uint16_t((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));
-}
-
 std::string SystemError(const std::string& what) {
     return what + ": " + strerror(errno);
 }
 
 }  // namespace
 
+bool UnixTimeToDos(int64_t when, uint16_t* dosDate, uint16_t* dosTime) {
+    struct tm local;
+    time_t t = time_t(when);
+    if (!localtime_r(&t, &local) || local.tm_year < 80) {
+        *dosDate = (0 << 9) | (1 << 5) | 1;
+        *dosTime = 0;
+        return false;
+    }
+    if (local.tm_year > 207) {
+        *dosDate = uint16_t((127 << 9) | (12 << 5) | 31);
+        *dosTime = uint16_t((23 << 11) | (59 << 5) | 29);
+        return true;
+    }
+    *dosDate = uint16_t(((local.tm_year - 80) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
+    *dosTime = uint16_t((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));
+    return true;
+}
+
 bool GetPathFacts(const std::string& path, PathFacts* facts, std::string* error) {
     struct stat info;
     facts->kind = PATH_MISSING;
     facts->size = 0;
+    facts->modified = 0;
     facts->dosDate = facts->dosTime = 0;
     if (stat(path.c_str(), &info) != 0) {
         if (errno == ENOENT || errno == ENOTDIR) return true;
@@ -51,7 +54,8 @@ bool GetPathFacts(const std::string& path, PathFacts* facts, std::string* error)
     else if (S_ISDIR(info.st_mode)) facts->kind = PATH_FOLDER;
     else facts->kind = PATH_OTHER;
     facts->size = uint64_t(info.st_size);
-    ToDosTime(info.st_mtime, &facts->dosDate, &facts->dosTime);
+    facts->modified = int64_t(info.st_mtime);
+    UnixTimeToDos(facts->modified, &facts->dosDate, &facts->dosTime);
     return true;
 }
 
@@ -159,20 +163,31 @@ std::string ProgramFolder() {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-void FillRandom(uint8_t* buffer, size_t count) {
-    size_t done = 0;
-    int fd = open("/dev/urandom", O_RDONLY);
-    if (fd >= 0) {
-        while (done < count) {
-            ssize_t n = read(fd, buffer + done, count - done);
-            if (n <= 0) break;
-            done += size_t(n);
-        }
-        close(fd);
+int ProcessorCount() {
+    long n = sysconf(_SC_NPROCESSORS_ONLN);
+    return n < 1 ? 1 : int(n);
+}
+
+namespace {
+struct ThreadCall {
+    void (*work)(void*);
+    void* context;
+};
+void* ThreadMain(void* call) {
+    ThreadCall* c = static_cast<ThreadCall*>(call);
+    c->work(c->context);
+    return nullptr;
+}
+}  // namespace
+
+void RunOnThreads(int count, void (*work)(void*), void* context) {
+    ThreadCall call{work, context};
+    std::vector<pthread_t> threads;
+    for (int i = 1; i < count; ++i) {
+        pthread_t thread;
+        if (pthread_create(&thread, nullptr, ThreadMain, &call) != 0) break;
+        threads.push_back(thread);
     }
-    uint32_t seed = uint32_t(time(nullptr)) ^ uint32_t(getpid() << 16);
-    for (; done < count; ++done) {
-        seed = seed * 1103515245u + 12345u;
-        buffer[done] = uint8_t(seed >> 16);
-    }
+    work(context);
+    for (pthread_t thread : threads) pthread_join(thread, nullptr);
 }

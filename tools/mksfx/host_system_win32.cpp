@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <io.h>
+#include <process.h>
 #include <stdio.h>
 
 namespace {
@@ -22,11 +23,36 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+// File times count 100-nanosecond ticks from 1601-01-01 UTC.
+const uint64_t TICKS_PER_SECOND = 10000000;
+const int64_t SECONDS_1601_TO_1970 = 11644473600ll;
+const int64_t LAST_DOS_YEAR_END = 4354819200ll;     // 2108-01-01 00:00 UTC
+
 }  // namespace
+
+bool UnixTimeToDos(int64_t when, uint16_t* dosDate, uint16_t* dosTime) {
+    *dosDate = 0x21;     // 1980-01-01 00:00, the first DOS time
+    *dosTime = 0;
+    if (when < 0) return false;
+    uint64_t ticks = (uint64_t(when) + SECONDS_1601_TO_1970) * TICKS_PER_SECOND;
+    FILETIME utc = {DWORD(ticks), DWORD(ticks >> 32)};
+    FILETIME local;
+    WORD date, time;
+    if (!FileTimeToLocalFileTime(&utc, &local)) return false;
+    if (!FileTimeToDosDateTime(&local, &date, &time)) {
+        if (when < LAST_DOS_YEAR_END) return false;
+        date = (127 << 9) | (12 << 5) | 31;     // after 2107: the last DOS time
+        time = (23 << 11) | (59 << 5) | 29;
+    }
+    *dosDate = date;
+    *dosTime = time;
+    return true;
+}
 
 bool GetPathFacts(const std::string& path, PathFacts* facts, std::string* error) {
     facts->kind = PATH_MISSING;
     facts->size = 0;
+    facts->modified = 0;
     facts->dosDate = facts->dosTime = 0;
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
@@ -39,11 +65,9 @@ bool GetPathFacts(const std::string& path, PathFacts* facts, std::string* error)
     else if (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) facts->kind = PATH_OTHER;
     else facts->kind = PATH_FILE;
     facts->size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    FILETIME local;
-    WORD date = 0x21, time = 0;   // 1980-01-01 when the time cannot be shown
-    if (FileTimeToLocalFileTime(&data.ftLastWriteTime, &local)) FileTimeToDosDateTime(&local, &date, &time);
-    facts->dosDate = date;
-    facts->dosTime = time;
+    uint64_t ticks = (uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    facts->modified = int64_t(ticks / TICKS_PER_SECOND) - SECONDS_1601_TO_1970;
+    UnixTimeToDos(facts->modified, &facts->dosDate, &facts->dosTime);
     return true;
 }
 
@@ -158,17 +182,36 @@ std::string ProgramFolder() {
     return FolderOf(std::string(path, n));
 }
 
-// The traditional encryption is weak by design; the header bytes only need
-// to differ between runs, so time, counters and the process id suffice.
-void FillRandom(uint8_t* buffer, size_t count) {
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    uint32_t seed = uint32_t(counter.QuadPart) ^ uint32_t(counter.QuadPart >> 32) ^ GetTickCount() ^
-                    (GetCurrentProcessId() << 16);
-    for (size_t i = 0; i < count; ++i) {
-        seed ^= seed << 13;
-        seed ^= seed >> 17;
-        seed ^= seed << 5;
-        buffer[i] = uint8_t(seed >> 24);
+int ProcessorCount() {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwNumberOfProcessors < 1 ? 1 : int(info.dwNumberOfProcessors);
+}
+
+namespace {
+struct ThreadCall {
+    void (*work)(void*);
+    void* context;
+};
+unsigned __stdcall ThreadMain(void* call) {
+    ThreadCall* c = static_cast<ThreadCall*>(call);
+    c->work(c->context);
+    return 0;
+}
+}  // namespace
+
+void RunOnThreads(int count, void (*work)(void*), void* context) {
+    ThreadCall call{work, context};
+    std::vector<HANDLE> threads;
+    for (int i = 1; i < count; ++i) {
+        // Through the C runtime, since the work uses it (files, memory).
+        HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, ThreadMain, &call, 0, nullptr));
+        if (!thread) break;
+        threads.push_back(thread);
+    }
+    work(context);
+    for (HANDLE thread : threads) {
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
     }
 }

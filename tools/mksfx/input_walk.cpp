@@ -27,6 +27,7 @@ std::string BaseName(const std::string& path) {
 
 struct Walk {
     std::vector<PackItem>* items;
+    InputRules* rules;
     std::string* error;
 };
 
@@ -48,6 +49,17 @@ bool AddName(const std::u32string& parent, const std::string& nativeName, std::u
 bool WalkPath(Walk& walk, const std::string& path, const std::u32string& name) {
     PathFacts facts;
     if (!GetPathFacts(path, &facts, walk.error)) return false;
+    if (ExcludeRule* rule = MatchExclude(walk.rules->excludes, name, facts.kind == PATH_FOLDER)) {
+        if (facts.kind == PATH_FOLDER) {
+            ++rule->folders;
+        } else {
+            ++rule->files;
+            rule->bytes += facts.size;
+        }
+        return true;
+    }
+    if (walk.rules->clampTimes && facts.modified > walk.rules->latestTime)
+        UnixTimeToDos(walk.rules->latestTime, &facts.dosDate, &facts.dosTime);
     // Checked on the way down, so a folder that contains itself through a link
     // ends here instead of recursing without end.
     std::u32string entryName = name + (facts.kind == PATH_FOLDER ? U"/" : U"");
@@ -94,18 +106,12 @@ bool WalkPath(Walk& walk, const std::string& path, const std::u32string& name) {
     return true;
 }
 
-std::u32string FoldCase(const std::u32string& name) {
-    std::u32string folded = name;
-    for (char32_t& c : folded)
-        if ((c >= U'A' && c <= U'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) c += 32;
-    return folded;
-}
-
 }  // namespace
 
-bool CollectInputs(const std::vector<std::string>& paths, std::vector<PackItem>* items, std::string* error) {
+bool CollectInputs(const std::vector<std::string>& paths, InputRules& rules, std::vector<PackItem>* items,
+                   std::string* error) {
     items->clear();
-    Walk walk{items, error};
+    Walk walk{items, &rules, error};
     for (const std::string& path : paths) {
         std::string base = BaseName(path);
         if (base.empty() || base == "." || base == "..") {

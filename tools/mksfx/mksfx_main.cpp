@@ -10,11 +10,13 @@
 #include "tools/mksfx/progress_bar.h"
 #include "tools/mksfx/readback_check.h"
 #include "tools/mksfx/stub_image.h"
+#include "tools/mksfx/stub_resources.h"
 #include "tools/mksfx/zip_pack.h"
 #include "tools/mksfx/zip_wrap.h"
 #include "archive/zip_records.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 
 #ifndef MKSFX_DEFAULT_STUB
 #define MKSFX_DEFAULT_STUB ""
@@ -77,11 +79,36 @@ std::string Percent(uint64_t part, uint64_t whole) {
     return std::to_string(permille / 10) + "." + std::to_string(permille % 10) + "%";
 }
 
+// SOURCE_DATE_EPOCH, when set: seconds since 1970 in plain digits, at or
+// after 1980 (DOS times start there, so no earlier time could be kept to).
+bool ReadSourceDateEpoch(InputRules& rules, std::string* error) {
+    const char* text = getenv("SOURCE_DATE_EPOCH");
+    if (!text || !*text) return true;
+    int64_t value = 0;
+    for (const char* c = text; *c; ++c) {
+        if (*c < '0' || *c > '9' || value > (int64_t(1) << 40)) {
+            *error = "SOURCE_DATE_EPOCH is \"" + std::string(text) + "\", not a number of seconds since 1970";
+            return false;
+        }
+        value = value * 10 + (*c - '0');
+    }
+    uint16_t date, time;
+    if (!UnixTimeToDos(value, &date, &time)) {
+        *error = "SOURCE_DATE_EPOCH (" + std::string(text) + ") lies before 1980, where ZIP times begin";
+        return false;
+    }
+    rules.clampTimes = true;
+    rules.latestTime = value;
+    return true;
+}
+
 struct Build {
     MksfxOptions options;
     std::string target, command, password;  // code page 1252
     std::string stub;
     std::vector<PackItem> items;
+    InputRules rules;
+    int threads = 1;
     WrapPlan wrap;
     bool wrapping = false;
     ReadbackExpect expect;
@@ -107,6 +134,12 @@ bool Prepare(Build& build, std::string* error) {
         return false;
     }
     if (!LoadStub(stubPath, &build.stub, error)) return false;
+    if (!o.icon.empty() || o.versionTexts.any()) {
+        StubBranding branding;
+        branding.iconPath = o.icon;
+        branding.texts = o.versionTexts;
+        if (!BrandStub(build.stub, branding, error)) return false;
+    }
 
     PathFacts outFacts;
     if (!GetPathFacts(o.output, &outFacts, error)) return false;
@@ -138,7 +171,18 @@ bool Prepare(Build& build, std::string* error) {
         build.originalBytes = build.wrap.dataSize;
         return true;
     }
-    if (!CollectInputs(o.paths, &build.items, error)) return false;
+    if (!MakeExcludeRules(o.excludes, &build.rules.excludes, error) || !ReadSourceDateEpoch(build.rules, error) ||
+        !CollectInputs(o.paths, build.rules, &build.items, error))
+        return false;
+    if (build.items.empty()) {
+        *error = "nothing is left to pack: --exclude left out every file and folder";
+        return false;
+    }
+    build.threads = o.threads ? o.threads : ProcessorCount();
+    if (build.threads > THREADS_MAX) build.threads = THREADS_MAX;
+    // Each thread holds a piece (8 MB) and its compressors (9 MB at levels 10-12):
+    // a 32-bit program keeps to what its address space allows.
+    if (sizeof(void*) == 4 && build.threads > THREADS_MAX_32BIT) build.threads = THREADS_MAX_32BIT;
     uint64_t worstCase = build.archiveStart + 22;
     for (const PackItem& item : build.items) {
         build.originalBytes += item.size;
@@ -170,6 +214,7 @@ bool WriteProgram(Build& build, OutputFile& out, std::string* error) {
     } else {
         PackSettings settings;
         settings.level = build.options.level;
+        settings.threads = build.threads;
         settings.encrypt = build.options.hasPassword;
         settings.password = build.password;
         settings.progress = &bar;
@@ -187,6 +232,28 @@ bool WriteProgram(Build& build, OutputFile& out, std::string* error) {
     }
     build.programSize = out.position;
     return true;
+}
+
+// One line for everything --exclude left out, by pattern, so that a
+// pattern that matched nothing shows as well.
+void PrintExcluded(const InputRules& rules) {
+    if (rules.excludes.empty()) return;
+    uint32_t files = 0, folders = 0;
+    uint64_t bytes = 0;
+    std::string each;
+    for (const ExcludeRule& rule : rules.excludes) {
+        files += rule.files;
+        folders += rule.folders;
+        bytes += rule.bytes;
+        std::string what;
+        if (rule.files) what = std::to_string(rule.files) + (rule.files == 1 ? " file" : " files");
+        if (rule.folders)
+            what += (what.empty() ? "" : ", ") + std::to_string(rule.folders) + (rule.folders == 1 ? " folder" : " folders");
+        each += (each.empty() ? "" : "; ") + rule.typed + ": " + (what.empty() ? "nothing" : what);
+    }
+    printf("  left out: %u %s (%llu bytes) and %u %s with all they hold (%s)\n", files,
+           files == 1 ? "file" : "files", (unsigned long long)bytes, folders, folders == 1 ? "folder" : "folders",
+           each.c_str());
 }
 
 }  // namespace
@@ -245,6 +312,9 @@ int main(int argc, char** argv) {
         if (report.longUnchecked)
             printf("  %u files with very long names not checked (they need a short target folder)\n",
                    report.longUnchecked);
+        PrintExcluded(build.rules);
+        if (!build.options.icon.empty()) printf("  icon: %s\n", build.options.icon.c_str());
+        if (build.options.versionTexts.any()) printf("  version information: %s\n", VersionSummary(build.options.versionTexts).c_str());
         if (!build.target.empty()) printf("  target folder: %s\n", build.options.target.c_str());
         if (!build.command.empty()) printf("  command: %s\n", build.options.run.c_str());
     }

@@ -40,10 +40,36 @@ const char* const Usage =
     "  --password PW      encrypt every file with the traditional ZIP encryption\n"
     "                     (weak; keeps casual readers out, no more). With --zip:\n"
     "                     the password to check encrypted entries with.\n"
-    "  --level 0-9        DEFLATE level (default 9; 0 stores everything). An entry\n"
-    "                     that does not get smaller is stored.\n"
+    "  --level 0-12       DEFLATE level (default 11; 12 is a little smaller and\n"
+    "                     takes about 1.7 times as long, 1-9 are faster, 10-12\n"
+    "                     search for the best encoding; 0 stores everything).\n"
+    "                     An entry that does not get smaller is stored.\n"
+    "  --threads N        compress on N threads (1-64; default: one per\n"
+    "                     processor). The output is the same for every N.\n"
+    "  --exclude PATTERN  leave out every file and folder whose stored name\n"
+    "                     matches PATTERN (see below); may be given many times.\n"
+    "                     The report names what each pattern left out.\n"
+    "  --icon FILE.ico    the program's icon in Explorer and in its window: an\n"
+    "                     icon file with any number of sizes and colour depths,\n"
+    "                     PNG-compressed images included. It replaces the stub's\n"
+    "                     main icon; the dialogs and their icons stay as they are.\n"
+    "  --product TEXT, --version A.B.C.D, --company TEXT, --description TEXT,\n"
+    "  --copyright TEXT   the version information that Explorer shows under\n"
+    "                     \"Details\" (product name and version, company, file\n"
+    "                     description, copyright; each at most 255 characters).\n"
+    "                     --version takes one to four numbers of 0-65535 and is\n"
+    "                     both file and product version.\n"
     "  --quiet, -q        print nothing but errors.\n"
     "  --help, -h         show this text.\n"
+    "\n"
+    "Exclude patterns are shell patterns on the stored names ('/' separated):\n"
+    "'*' matches any characters but '/', '?' one character but '/', [abc],\n"
+    "[a-z] and [!abc] one character of (not of) a set; upper and lower case\n"
+    "are not told apart, as on Windows. A pattern without '/' is matched\n"
+    "against each file and folder name ('*.o', 'Thumbs.db', '.git'), one with\n"
+    "'/' against the whole name from its start ('dist/docs/*.pdf'); a pattern\n"
+    "ending in '/' matches folders only. A folder left out takes everything in\n"
+    "it along.\n"
     "\n"
     "Refused before anything is written: files of 2 GiB or more, a program file\n"
     "that would reach 2 GiB, more than 65535 entries, names longer than 255\n"
@@ -51,10 +77,23 @@ const char* const Usage =
     "slash, a colon, < > \" | ? * or control characters, device names such as\n"
     "CON, PRN, AUX, NUL, COM1-9, LPT1-9), names with characters that Windows\n"
     "code page 1252 lacks, a target folder or command longer than 256\n"
-    "characters, a stub that is not a Windows program.\n"
+    "characters, a stub that is not a Windows program, an --icon that is no\n"
+    "icon file. --icon and the version texts need a stub whose resources are\n"
+    "its last section and that carries no signature.\n"
     "\n"
     "Names are stored in code page 850 when every character fits, otherwise in\n"
     "UTF-8 (flag bit 11). Times are the files' modification times in local time.\n"
+    "\n"
+    "Reproducible output: the same inputs give the same program file, byte for\n"
+    "byte, on every run and with any --threads: entries are written in sorted\n"
+    "order, each file is compressed in pieces of a fixed size, and with\n"
+    "--password the encryption headers are derived from the password and the\n"
+    "entry instead of from random bytes. The inputs are the files, their names\n"
+    "and times, the stub and the options; times are local times, so the time\n"
+    "zone counts too (set TZ=UTC to get the same bytes in every zone). With\n"
+    "SOURCE_DATE_EPOCH set (seconds since 1970-01-01 UTC, as in reproducible\n"
+    "builds), no entry carries a later time than it: later times are replaced\n"
+    "by SOURCE_DATE_EPOCH.\n"
     "\n"
     "After writing, mksfx reads the program file back through the extractor's own\n"
     "catalogue and extraction code, checks the CRC-32 of every entry (decrypting\n"
@@ -66,7 +105,8 @@ const char* const Usage =
     "2 for a wrong command line.\n"
     "\n"
     "Example:\n"
-    "  mksfx -o setup.exe --target 'C:\\Programme\\Demo' --run 'demo.exe' dist\n";
+    "  mksfx -o setup.exe --target 'C:\\Programme\\Demo' --run 'demo.exe' \\\n"
+    "        --icon demo.ico --product Demo --version 1.2.0.0 --exclude '*.bak' dist\n";
 
 // Takes the value of option 'name' from "--name=value" or the next argument.
 bool TakeValue(const std::string& arg, const std::string& name, int argc, char** argv, int* i,
@@ -89,6 +129,19 @@ bool TakeValue(const std::string& arg, const std::string& name, int argc, char**
     return true;
 }
 
+// A whole number from minimum to maximum, written in plain digits.
+bool ParseNumber(const std::string& text, int minimum, int maximum, int* value) {
+    if (text.empty() || text.size() > 3) return false;
+    int n = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        n = n * 10 + (c - '0');
+    }
+    if (n < minimum || n > maximum) return false;
+    *value = n;
+    return true;
+}
+
 }  // namespace
 
 const char* UsageText() { return Usage; }
@@ -97,6 +150,10 @@ bool ParseOptions(int argc, char** argv, MksfxOptions* options, std::string* err
     bool optionsEnded = false;
     bool hasZip = false;
     bool hasOutput = false;
+    bool hasThreads = false;
+    bool hasIcon = false;
+    std::string levelText, threadsText, pattern;
+    VersionTexts& v = options->versionTexts;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
@@ -108,8 +165,8 @@ bool ParseOptions(int argc, char** argv, MksfxOptions* options, std::string* err
         if (arg == "--quiet" || arg == "-q") { options->quiet = true; continue; }
 
         struct Valued { const char* name; const char* alias; std::string* value; bool* seen; };
-        std::string levelText;
-        bool hasTarget = false, hasRun = false, hasStub = false;
+        bool hasTarget = false, hasRun = false, hasStub = false, hasExclude = false;
+        bool hasText[5] = {};
         Valued valued[] = {
             {"-o", "--output", &options->output, &hasOutput},
             {"--stub", nullptr, &options->stub, &hasStub},
@@ -117,27 +174,53 @@ bool ParseOptions(int argc, char** argv, MksfxOptions* options, std::string* err
             {"--run", nullptr, &options->run, &hasRun},
             {"--password", nullptr, &options->password, &options->hasPassword},
             {"--level", nullptr, &levelText, &options->hasLevel},
+            {"--threads", nullptr, &threadsText, &hasThreads},
             {"--zip", nullptr, &options->zipArchive, &hasZip},
+            {"--exclude", nullptr, &pattern, &hasExclude},
+            {"--icon", nullptr, &options->icon, &hasIcon},
+            {"--product", nullptr, &v.product, &hasText[0]},
+            {"--version", nullptr, &v.version, &hasText[1]},
+            {"--company", nullptr, &v.company, &hasText[2]},
+            {"--description", nullptr, &v.description, &hasText[3]},
+            {"--copyright", nullptr, &v.copyright, &hasText[4]},
         };
-        bool matched = false;
-        for (Valued& v : valued) {
-            for (const char* name : {v.name, v.alias}) {
+        const Valued* taken = nullptr;
+        for (const Valued& option : valued) {
+            bool matched = false;
+            for (const char* name : {option.name, option.alias}) {
                 if (!name || matched) continue;
-                if (!TakeValue(arg, name, argc, argv, &i, v.value, &matched, error)) return false;
-                if (matched) *v.seen = true;
+                if (!TakeValue(arg, name, argc, argv, &i, option.value, &matched, error)) return false;
             }
-            if (matched) break;
+            if (matched) {
+                *option.seen = true;
+                taken = &option;
+                break;
+            }
         }
-        if (!matched) {
+        if (!taken) {
             *error = "unknown option " + arg + " (see mksfx --help)";
             return false;
         }
-        if (arg.compare(0, 7, "--level") == 0) {
-            if (levelText.size() != 1 || levelText[0] < '0' || levelText[0] > '9') {
-                *error = "--level takes a number from 0 to 9, not \"" + levelText + "\"";
+        std::string name = taken->name;
+        if (name == "--level" && !ParseNumber(levelText, 0, LEVEL_MAX, &options->level)) {
+            *error = "--level takes a number from 0 to " + std::to_string(LEVEL_MAX) + ", not \"" + levelText + "\"";
+            return false;
+        }
+        if (name == "--threads" && !ParseNumber(threadsText, 1, THREADS_MAX, &options->threads)) {
+            *error = "--threads takes a number from 1 to " + std::to_string(THREADS_MAX) + ", not \"" + threadsText + "\"";
+            return false;
+        }
+        if (name == "--exclude") {
+            if (pattern.empty() || pattern == "/") {
+                *error = "--exclude needs a pattern";
                 return false;
             }
-            options->level = levelText[0] - '0';
+            options->excludes.push_back(pattern);
+        }
+        bool isVersionText = taken->seen >= hasText && taken->seen < hasText + 5;
+        if (isVersionText && taken->value->empty()) {
+            *error = name + " needs a text";
+            return false;
         }
     }
     if (options->help) return true;
@@ -157,12 +240,20 @@ bool ParseOptions(int argc, char** argv, MksfxOptions* options, std::string* err
         *error = "--level does not apply to --zip: the archive is wrapped as it is";
         return false;
     }
+    if (hasZip && !options->excludes.empty()) {
+        *error = "--exclude does not apply to --zip: the archive is wrapped as it is";
+        return false;
+    }
     if (!hasZip && options->paths.empty()) {
         *error = "nothing to pack: give files or folders, or --zip ARCHIVE (see mksfx --help)";
         return false;
     }
     if (options->hasPassword && options->password.empty()) {
         *error = "--password needs a non-empty password";
+        return false;
+    }
+    if (hasIcon && options->icon.empty()) {
+        *error = "--icon needs an icon file";
         return false;
     }
     return true;

@@ -15,3 +15,11 @@ void EncryptBytes(ZipCipher& cipher, uint8_t* data, size_t count);
 // Returns it encrypted, with the cipher ready for the entry's data.
 std::string StartEncryptedEntry(ZipCipher& cipher, const std::string& password, uint32_t crc,
                                 const uint8_t random[11]);
+
+// The 11 bytes that open an entry's encryption header, derived from the
+// password and the entry (stored name, CRC-32, size) by SipHash-2-4 under a
+// key made from the password. In place of random bytes: the same inputs give
+// the same program file, and without the password the bytes cannot be
+// foretold (which would hand an attacker 12 bytes of known plaintext).
+void HeaderBytesFor(const std::string& password, const std::string& storedName, uint32_t crc, uint32_t size,
+                    uint8_t out[11]);

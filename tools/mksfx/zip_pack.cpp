@@ -1,15 +1,18 @@
 #include "tools/mksfx/zip_pack.h"
 #include "tools/mksfx/entry_names.h"
-#include "tools/mksfx/host_system.h"
+#include "tools/mksfx/parallel_deflate.h"
 #include "tools/mksfx/zip_crypt.h"
 #include "archive/zip_records.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
-#include <vector>
 
 namespace {
 
 const size_t CHUNK = 256 * 1024;
+// Compressed pieces wait in memory until this thread writes them; a batch of
+// pieces holds at most about this much input.
+const uint64_t BATCH_BYTES = 64u << 20;
 
 std::string LocalHeaderBytes(const PackedEntry& entry) {
     std::string h;
@@ -68,169 +71,163 @@ bool SourceCrc(const PackItem& item, uint32_t* crc, std::string* error) {
     SourceReader reader;
     if (!OpenSource(reader, item, error)) return false;
     std::vector<uint8_t> buffer(CHUNK);
-    uLong reg = crc32(0L, Z_NULL, 0);
+    uint32_t reg = 0;
     size_t count;
-    bool ok = true;
-    while ((ok = ReadSource(reader, buffer, &count, error)) && count > 0) reg = crc32(reg, buffer.data(), uInt(count));
+    bool ok;
+    while ((ok = ReadSource(reader, buffer, &count, error)) && count > 0)
+        reg = uint32_t(libdeflate_crc32(reg, buffer.data(), count));
     CloseSource(reader);
-    *crc = uint32_t(reg);
+    *crc = reg;
     return ok;
 }
 
-// Writes the data of one entry, encrypting it when asked. The cipher, when
-// used, has already taken the encryption header.
-struct DataSink {
-    OutputFile* out;
-    ZipCipher* cipher;          // null: plain
-    uint64_t written;
+// The entry being written: its header is in place, its data follows.
+struct OpenEntry {
+    PackedEntry entry;
+    uint64_t dataStart = 0;
+    ZipCipher cipher;
+    uint32_t crc = 0;           // of the data written so far
     std::vector<uint8_t> scratch;
 };
 
-bool Sink(DataSink& sink, const uint8_t* data, size_t count) {
-    const uint8_t* from = data;
-    if (sink.cipher) {
-        sink.scratch.assign(data, data + count);
-        EncryptBytes(*sink.cipher, sink.scratch.data(), count);
-        from = sink.scratch.data();
-    }
-    sink.written += count;
-    return WriteBytes(*sink.out, from, count);
+bool WriteData(OutputFile& out, OpenEntry& open, const uint8_t* data, size_t count) {
+    if (!(open.entry.flags & ZIP_FLAG_ENCRYPTED)) return WriteBytes(out, data, count);
+    open.scratch.assign(data, data + count);
+    EncryptBytes(open.cipher, open.scratch.data(), count);
+    return WriteBytes(out, open.scratch.data(), count);
 }
 
-// Stores the file as it is; *crc receives its CRC-32.
-bool WriteStored(const PackItem& item, DataSink& sink, uint32_t* crc, ProgressBar* progress, std::string* error) {
+// Writes the local header (sizes still unknown) and, for an encrypted entry,
+// the encryption header, whose check byte needs the CRC before any data.
+bool StartEntry(OutputFile& out, const PackItem& item, const PackSettings& settings, uint16_t method,
+                OpenEntry& open, std::string* error) {
+    PackedEntry& entry = open.entry;
+    entry.method = method;
+    entry.uncompressedSize = uint32_t(item.size);
+    entry.localOffset = uint32_t(out.position);
+    entry.externalAttributes = item.isFolder ? DOS_ATTRIBUTE_FOLDER : DOS_ATTRIBUTE_ARCHIVE;
+    if (settings.encrypt && !item.isFolder) {
+        entry.flags |= ZIP_FLAG_ENCRYPTED;
+        if (!SourceCrc(item, &entry.crc, error)) return false;
+    }
+    if (!WriteBytes(out, LocalHeaderBytes(entry))) {
+        *error = "cannot write " + out.path;
+        return false;
+    }
+    open.dataStart = out.position;
+    open.crc = 0;
+    if (entry.flags & ZIP_FLAG_ENCRYPTED) {
+        uint8_t seed[11];
+        HeaderBytesFor(settings.password, entry.storedName, entry.crc, entry.uncompressedSize, seed);
+        if (!WriteBytes(out, StartEncryptedEntry(open.cipher, settings.password, entry.crc, seed))) {
+            *error = "cannot write " + out.path;
+            return false;
+        }
+    }
+    return true;
+}
+
+// Writes the file as it is behind the entry's headers.
+bool WriteStoredData(OutputFile& out, const PackItem& item, OpenEntry& open, ProgressBar* progress,
+                     std::string* error) {
     SourceReader reader;
     if (!OpenSource(reader, item, error)) return false;
     std::vector<uint8_t> buffer(CHUNK);
-    uLong reg = crc32(0L, Z_NULL, 0);
     size_t count;
-    bool ok = true;
+    bool ok;
     while ((ok = ReadSource(reader, buffer, &count, error)) && count > 0) {
-        reg = crc32(reg, buffer.data(), uInt(count));
-        if (!Sink(sink, buffer.data(), count)) {
-            *error = "cannot write " + sink.out->path;
+        open.crc = uint32_t(libdeflate_crc32(open.crc, buffer.data(), count));
+        if (!WriteData(out, open, buffer.data(), count)) {
+            *error = "cannot write " + out.path;
             ok = false;
             break;
         }
         if (progress) AdvanceProgress(*progress, count);
     }
     CloseSource(reader);
-    *crc = uint32_t(reg);
     return ok;
 }
 
-// Deflates the file (raw DEFLATE) into the sink; stops early, with *smaller
-// false, as soon as the output reaches the input's size.
-bool WriteDeflated(const PackItem& item, int level, DataSink& sink, uint32_t* crc, bool* smaller,
-                   ProgressBar* progress, std::string* error) {
-    z_stream zs = {};
-    if (deflateInit2(&zs, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-        *error = "zlib could not start deflating";
+// Sizes and CRC into the local header; the entry joins the list.
+bool FinishEntry(OutputFile& out, const PackItem& item, OpenEntry& open, std::vector<PackedEntry>* entries,
+                 std::string* error) {
+    PackedEntry& entry = open.entry;
+    if ((entry.flags & ZIP_FLAG_ENCRYPTED) && open.crc != entry.crc) {
+        *error = item.sourcePath + ": changed while it was packed";
         return false;
     }
-    SourceReader reader;
-    if (!OpenSource(reader, item, error)) {
-        deflateEnd(&zs);
-        return false;
-    }
-    std::vector<uint8_t> input(CHUNK), output(CHUNK);
-    uLong reg = crc32(0L, Z_NULL, 0);
-    bool ok = true;
-    *smaller = true;
-    for (bool finished = false; ok && !finished && *smaller;) {
-        size_t count;
-        if (!(ok = ReadSource(reader, input, &count, error))) break;
-        reg = crc32(reg, input.data(), uInt(count));
-        if (progress) AdvanceProgress(*progress, count);
-        int flush = reader.left == 0 ? Z_FINISH : Z_NO_FLUSH;
-        zs.next_in = input.data();
-        zs.avail_in = uInt(count);
-        int result;
-        do {
-            zs.next_out = output.data();
-            zs.avail_out = uInt(output.size());
-            result = deflate(&zs, flush);
-            size_t produced = output.size() - zs.avail_out;
-            if (sink.written + produced >= item.size) {
-                *smaller = false;
-                break;
-            }
-            if (!Sink(sink, output.data(), produced)) {
-                *error = "cannot write " + sink.out->path;
-                ok = false;
-                break;
-            }
-        } while (zs.avail_out == 0 || (flush == Z_FINISH && result != Z_STREAM_END));
-        finished = flush == Z_FINISH && result == Z_STREAM_END;
-    }
-    deflateEnd(&zs);
-    CloseSource(reader);
-    *crc = uint32_t(reg);
-    return ok;
-}
-
-bool PackFile(OutputFile& out, const PackItem& item, const PackSettings& settings, PackedEntry& entry,
-              std::string* error) {
-    entry.externalAttributes = DOS_ATTRIBUTE_ARCHIVE;
-    entry.uncompressedSize = uint32_t(item.size);
-    entry.localOffset = uint32_t(out.position);
-    if (settings.encrypt) {
-        entry.flags |= ZIP_FLAG_ENCRYPTED;
-        // The check byte in the encryption header is the CRC's high byte, so
-        // the CRC must be known before the first data byte is written.
-        if (!SourceCrc(item, &entry.crc, error)) return false;
-    }
-    bool tryDeflate = settings.level > 0 && item.size > 0;
-    entry.method = tryDeflate ? 8 : 0;
-    if (!WriteBytes(out, LocalHeaderBytes(entry))) {
-        *error = "cannot write " + out.path;
-        return false;
-    }
-    uint64_t dataStart = out.position;
-    uint8_t random[11];
-    FillRandom(random, sizeof random);
-
-    uint64_t progressStart = settings.progress ? settings.progress->done : 0;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        ZipCipher cipher;
-        DataSink sink{&out, settings.encrypt ? &cipher : nullptr, 0, {}};
-        if (!SeekOutput(out, dataStart)) {
-            *error = "cannot write " + out.path;
-            return false;
-        }
-        if (settings.encrypt &&
-            !WriteBytes(out, StartEncryptedEntry(cipher, settings.password, entry.crc, random))) {
-            *error = "cannot write " + out.path;
-            return false;
-        }
-        uint32_t crc = 0;
-        bool done = true;
-        if (entry.method == 8) {
-            if (!WriteDeflated(item, settings.level, sink, &crc, &done, settings.progress, error)) return false;
-            if (!done) {
-                // Deflating does not make it smaller: store it instead, over
-                // what was written (the stored data is never longer).
-                if (settings.progress) settings.progress->done = progressStart;
-                entry.method = 0;
-                continue;
-            }
-        } else if (!WriteStored(item, sink, &crc, settings.progress, error)) {
-            return false;
-        }
-        if (settings.encrypt && crc != entry.crc) {
-            *error = item.sourcePath + ": changed while it was packed";
-            return false;
-        }
-        entry.crc = crc;
-        entry.compressedSize = uint32_t(out.position - dataStart);
-        break;
-    }
+    entry.crc = open.crc;
+    entry.compressedSize = uint32_t(out.position - open.dataStart);
     uint64_t next = out.position;
     if (!SeekOutput(out, entry.localOffset) || !WriteBytes(out, LocalHeaderBytes(entry)) || !SeekOutput(out, next)) {
         *error = "cannot write " + out.path;
         return false;
     }
+    if (out.position >= PROGRAM_LIMIT) {
+        *error = "the program file would reach 2 GiB, more than the stub can read (at " + ToUtf8(item.name) + ")";
+        return false;
+    }
+    entries->push_back(entry);
     return true;
+}
+
+PackedEntry NewEntry(const PackItem& item) {
+    PackedEntry entry = {};
+    bool utf8 = false;
+    entry.storedName = EncodeEntryName(item.name, &utf8);
+    entry.flags = utf8 ? ZIP_FLAG_UTF8 : 0;
+    entry.dosDate = item.dosDate;
+    entry.dosTime = item.dosTime;
+    return entry;
+}
+
+// A folder, an empty file or a file stored as it is.
+bool PackWhole(OutputFile& out, const PackItem& item, const PackSettings& settings,
+               std::vector<PackedEntry>* entries, std::string* error) {
+    OpenEntry open;
+    open.entry = NewEntry(item);
+    if (settings.progress) SetProgressLabel(*settings.progress, ToUtf8(item.name));
+    return StartEntry(out, item, settings, 0, open, error) &&
+           (item.isFolder || WriteStoredData(out, item, open, settings.progress, error)) &&
+           FinishEntry(out, item, open, entries, error);
+}
+
+// Appends one compressed piece to its entry, which the first piece opens and
+// the last closes. A file that did not get smaller is stored instead, over
+// what was written (the stored data is never longer).
+bool WritePiece(OutputFile& out, const PieceJob& job, const PackItem& item, const PackSettings& settings,
+                OpenEntry& open, std::vector<PackedEntry>* entries, std::string* error) {
+    if (!job.ok) {
+        *error = job.error.empty() ? "out of memory: no thread could start compressing" : job.error;
+        return false;
+    }
+    if (job.first) {
+        open = OpenEntry();
+        open.entry = NewEntry(item);
+        if (!StartEntry(out, item, settings, 8, open, error)) return false;
+    }
+    if (!WriteData(out, open, job.data.data(), job.data.size())) {
+        *error = "cannot write " + out.path;
+        return false;
+    }
+    open.crc = uint32_t(crc32_combine(open.crc, job.crc, job.size));
+    if (!job.last) return true;
+
+    uint64_t header = open.dataStart + ((open.entry.flags & ZIP_FLAG_ENCRYPTED) ? 12 : 0);
+    if (out.position - header >= item.size) {
+        uint32_t crc = open.crc;
+        open.entry.method = 0;
+        if (!SeekOutput(out, open.entry.localOffset) || !StartEntry(out, item, settings, 0, open, error)) {
+            if (error->empty()) *error = "cannot write " + out.path;
+            return false;
+        }
+        if (!WriteStoredData(out, item, open, nullptr, error)) return false;
+        if (open.crc != crc) {
+            *error = item.sourcePath + ": changed while it was packed";
+            return false;
+        }
+    }
+    return FinishEntry(out, item, open, entries, error);
 }
 
 }  // namespace
@@ -238,31 +235,27 @@ bool PackFile(OutputFile& out, const PackItem& item, const PackSettings& setting
 bool PackItems(OutputFile& out, const std::vector<PackItem>& items, const PackSettings& settings,
                std::vector<PackedEntry>* entries, std::string* error) {
     entries->clear();
-    for (const PackItem& item : items) {
-        PackedEntry entry = {};
-        bool utf8 = false;
-        entry.storedName = EncodeEntryName(item.name, &utf8);
-        entry.flags = utf8 ? ZIP_FLAG_UTF8 : 0;
-        entry.dosDate = item.dosDate;
-        entry.dosTime = item.dosTime;
-        if (settings.progress) SetProgressLabel(*settings.progress, ToUtf8(item.name));
-        if (item.isFolder) {
-            entry.externalAttributes = DOS_ATTRIBUTE_FOLDER;
-            entry.localOffset = uint32_t(out.position);
-            if (!WriteBytes(out, LocalHeaderBytes(entry))) {
-                *error = "cannot write " + out.path;
-                return false;
-            }
-        } else if (!PackFile(out, item, settings, entry, error)) {
-            return false;
+    std::vector<PieceJob> jobs;
+    if (settings.level > 0) jobs = PlanPieces(items);
+    size_t nextItem = 0;        // the first item not yet written or begun
+    OpenEntry open;
+    for (size_t first = 0; first < jobs.size();) {
+        size_t end = first;
+        uint64_t bytes = 0;
+        while (end < jobs.size() && (end == first || bytes + jobs[end].size <= BATCH_BYTES)) bytes += jobs[end++].size;
+        CompressJobs(jobs, first, end, items, settings.level, settings.threads, settings.progress);
+        for (size_t j = first; j < end; ++j) {
+            PieceJob& job = jobs[j];
+            for (; nextItem < job.item; ++nextItem)
+                if (!PackWhole(out, items[nextItem], settings, entries, error)) return false;
+            if (!WritePiece(out, job, items[job.item], settings, open, entries, error)) return false;
+            if (job.last) ++nextItem;
+            std::vector<uint8_t>().swap(job.data);
         }
-        if (out.position >= PROGRAM_LIMIT) {
-            *error = "the program file would reach 2 GiB, more than the stub can read (at " +
-                     ToUtf8(item.name) + ")";
-            return false;
-        }
-        entries->push_back(entry);
+        first = end;
     }
+    for (; nextItem < items.size(); ++nextItem)
+        if (!PackWhole(out, items[nextItem], settings, entries, error)) return false;
     return true;
 }
 

@@ -23,15 +23,17 @@ struct PackedEntry {
 };
 
 struct PackSettings {
-    int level = 9;              // 0 stores everything
+    int level = 11;             // 0 stores everything
+    int threads = 1;            // for compressing; the output does not depend on it
     bool encrypt = false;
     std::string password;       // code page 1252, as the stub compares it
     ProgressBar* progress = nullptr;
 };
 
-// Writes every item at the output's position. Sizes and CRC go into the
-// local headers (no data descriptors): an encrypted entry's CRC is taken in a
-// first read, the local header is patched after the data.
+// Writes every item at the output's position, in their order. Files are
+// compressed in pieces on several threads and written by this one. Sizes and
+// CRC go into the local headers (no data descriptors): an encrypted entry's
+// CRC is taken in a first read, the local header is patched after the data.
 bool PackItems(OutputFile& out, const std::vector<PackItem>& items, const PackSettings& settings,
                std::vector<PackedEntry>* entries, std::string* error);
 

@@ -1,0 +1,66 @@
+#!/bin/bash
+# Packing comparison on the bench corpus: mksfx at its default level (on all
+# cores, and on one thread for the parallel gain) against zip -9 and
+# 7z a -tzip -mx=9, side by side in one run: the tools take turns in every
+# round, and each one's median wall and CPU time over RUNS rounds counts.
+# mksfx's output is the whole program file (stub and configuration block
+# included), the peers' a plain ZIP archive. Ratios: mksfx / peer (below 1: mksfx smaller
+# or faster).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD_DIR=${BUILD_DIR:-build/host}
+RUNS=${RUNS:-3}
+CORPUS=build/bench-corpus
+WORK=build/bench-pack
+FILES=(binaries.bin random.bin records.json text.txt)
+
+bash scripts/make_bench_corpus.sh "$CORPUS"
+cmake --build "$BUILD_DIR" -j2 --target mksfx >/dev/null
+if [ ! -f build/win32/sfxstub.exe ]; then
+    cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake --log-level=WARNING >/dev/null
+    cmake --build build/win32 -j2 --target sfxstub >/dev/null
+fi
+MKSFX=$PWD/$BUILD_DIR/mksfx
+STUB=$PWD/build/win32/sfxstub.exe
+rm -rf "$WORK"
+mkdir -p "$WORK"
+
+run_timed() {   # name, output, command... (run in the corpus folder)
+    local name=$1 output=$2; shift 2
+    rm -f "$output"
+    # Wall time and CPU time (user + system, all threads) of the command.
+    (cd "$CORPUS" && /usr/bin/time -f "%e %U %S" -o "$OLDPWD/$WORK/one" "$@" >/dev/null 2>&1) \
+        || { echo "  $name failed" >&2; exit 1; }
+    echo "$name $(cat "$WORK/one") $(stat -c %s "$output")" >> "$WORK/times"
+}
+for ((i = 0; i < RUNS; i++)); do
+    run_timed mksfx "$WORK/mksfx.exe" "$MKSFX" -q --stub "$STUB" -o "$PWD/$WORK/mksfx.exe" "${FILES[@]}"
+    run_timed mksfx-1-thread "$WORK/mksfx1.exe" "$MKSFX" -q --threads 1 --stub "$STUB" -o "$PWD/$WORK/mksfx1.exe" "${FILES[@]}"
+    run_timed zip-9 "$WORK/zip9.zip" zip -9 -q "$PWD/$WORK/zip9.zip" "${FILES[@]}"
+    run_timed 7z-mx9 "$WORK/7z.zip" 7z a -tzip -mx=9 "$PWD/$WORK/7z.zip" "${FILES[@]}"
+done
+cmp -s "$WORK/mksfx.exe" "$WORK/mksfx1.exe" || { echo "  mksfx: one thread and all threads gave different bytes" >&2; exit 1; }
+
+echo "== Packing: the $(du -shc "${FILES[@]/#/$CORPUS/}" | tail -1 | cut -f1) corpus into one file, $RUNS runs each, $(nproc) cores"
+python3 - "$WORK/times" "$(stat -c %s "$STUB")" <<'PY'
+import statistics, sys
+runs = {}
+for line in open(sys.argv[1]):
+    name, wall, user, system, size = line.split()
+    runs.setdefault(name, []).append((float(wall), float(user) + float(system), int(size)))
+labels = {"mksfx": "mksfx (default level, all cores)", "mksfx-1-thread": "mksfx --threads 1",
+          "zip-9": "zip -9", "7z-mx9": "7z a -tzip -mx=9"}
+wall = {n: statistics.median(r[0] for r in v) for n, v in runs.items()}
+cpu = {n: statistics.median(r[1] for r in v) for n, v in runs.items()}
+size = {n: v[-1][2] for n, v in runs.items()}
+print("  %-34s %14s %8s %8s   %10s %10s %10s" % ("packer", "output bytes", "wall", "CPU", "size ratio",
+                                                   "wall ratio", "CPU ratio"))
+for name in ("mksfx", "mksfx-1-thread", "zip-9", "7z-mx9"):
+    print("  %-34s %14s %7.2fs %7.2fs   %10.4f %10.3f %10.3f" % (
+        labels[name], format(size[name], ","), wall[name], cpu[name], size["mksfx"] / size[name],
+        wall["mksfx"] / wall[name], cpu["mksfx"] / cpu[name]))
+stub = int(sys.argv[2])
+print("  (ratios: mksfx / that packer. mksfx's output is the program file: stub %s + configuration 514 +"
+      " archive %s.\n   Medians; CPU is user + system time of all threads, which a busy machine disturbs"
+      " less than wall time.)" % (format(stub, ","), format(size["mksfx"] - stub - 514, ",")))
+PY
