@@ -23,7 +23,7 @@ std::string& LastShownName() {
     static std::string name;
     return name;
 }
-const char* const CANCEL = "\x01cancel";
+const char* const CANCEL = "\x01" "cancel";
 
 // Scripted password prompt: takes the next answer, or cancels.
 int ScriptedPassword(char* password, const char* entryName) {

@@ -162,7 +162,9 @@ TEST(HuffmanBuild, EndOfBlockCodeLimitsTheRootWidth) {
         unsigned used;
         const HuffEntry* e = Lookup(root, width, codes[s], lengths[s], &used);
         EXPECT_EQ(used, lengths[s]) << s;
-        if (s < 256) EXPECT_EQ(e->value, s);
+        if (s < 256) {
+            EXPECT_EQ(e->value, s);
+        }
     }
     FreeHuffTable(root);
     // The same lengths without the end-of-block symbol among them (a code of
@@ -217,15 +219,20 @@ TEST(HuffmanBuild, RandomCompleteCodesDecodeEverySymbol) {
             continue;
         }
         ASSERT_EQ(result, 0) << "round " << round;
-        if (count > 256 && lengths[256]) EXPECT_LE(width, lengths[256]);
+        if (count > 256 && lengths[256]) {
+            EXPECT_LE(width, lengths[256]);
+        }
         std::vector<uint32_t> codes = CanonicalCodes(lengths);
         for (unsigned s = 0; s < count; ++s) {
             if (!lengths[s]) continue;
             unsigned used;
             const HuffEntry* e = Lookup(root, width, codes[s], lengths[s], &used);
             ASSERT_EQ(used, lengths[s]) << "round " << round << " symbol " << s;
-            if (s < simple) ASSERT_EQ(e->value, s);
-            else if (s - simple < 29) ASSERT_EQ(e->value, LengthBase[s - simple]);
+            if (s < simple) {
+                ASSERT_EQ(e->value, s);
+            } else if (s - simple < 29) {
+                ASSERT_EQ(e->value, LengthBase[s - simple]);
+            }
         }
         FreeHuffTable(root);
     }

@@ -208,7 +208,9 @@ TEST_F(HostileLayout, LyingSizesFailOrExtractCorrectlyAndNeverWriteBeyondTheDecl
             HostileRun run = Run(Image({e}));
             ExpectFailedOrCorrect(run, data);
             EXPECT_LE(run.mostReported, declared) << "written beyond the declared size";
-            if (lie.mustBeBadData) EXPECT_EQ(run.result, SFX_ERR_BAD_DATA);
+            if (lie.mustBeBadData) {
+                EXPECT_EQ(run.result, SFX_ERR_BAD_DATA);
+            }
         }
     }
 }

@@ -34,7 +34,9 @@ protected:
         EXPECT_NOTHING_OUTSIDE(run);
         EXPECT_EQ(run.result, SFX_OK);
         EXPECT_EQ(TargetFiles(), std::vector<std::string>{rel});
-        if (TargetHas(rel)) EXPECT_EQ(ReadFileBytes(TargetFile(rel)), data);
+        if (TargetHas(rel)) {
+            EXPECT_EQ(ReadFileBytes(TargetFile(rel)), data);
+        }
     }
 
     void RemoveTargetContent() {

@@ -46,9 +46,10 @@ protected:
             std::string now = ReadFileBytes(TargetFile(kv.first));
             EXPECT_TRUE(now == PRECIOUS || now == kv.second) << kv.first << " holds neither its old nor its new content";
         }
-        if (run.result == SFX_OK)
+        if (run.result == SFX_OK) {
             for (auto& kv : expected)
                 EXPECT_EQ(ReadFileBytes(TargetFile(kv.first)), kv.second) << "success reported, " << kv.first;
+        }
     }
 
     void CutAtEveryOffset(uint16_t method) {
