@@ -31,11 +31,9 @@ void SetTargetFolder(const char* folder) {
 
 static char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? (char)(c - 'a' + 'A') : c; }
 
-// Windows opens a device instead of a file for these names, with or without
-// an extension, in any case: a file of that name can never be written.
 // COM and LPT take a digit 0 to 9 or a superscript one, two or three (which
 // Windows counts as digits there); CONIN$ and CONOUT$ are the console.
-static bool IsDeviceName(const char* component, uint32_t length) {
+bool IsDeviceName(const char* component, uint32_t length) {
     uint32_t base = 0;
     while (base < length && component[base] != '.')
         ++base;

@@ -14,6 +14,12 @@ void SetEntryDoneFn(EntryDoneFn fn);
 // messages about it.
 SfxStatus MapEntryPath(const char* entryName, char* targetPath);
 
+// True when one component of a name (length bytes, code page 1252) is a
+// name that Windows opens as a device instead of a file, with or without an
+// extension, in any case: a file of that name can never be written. The
+// builder refuses such names with the same rule.
+bool IsDeviceName(const char* component, uint32_t length);
+
 // Set by the front-end when the user answered the overwrite question for all
 // files; every run starts by clearing it, so that every run asks again.
 extern uint32_t ReplaceAll;

@@ -1,6 +1,7 @@
 // Entry names: the checks that keep a name extractable by the stub, and the
 // encoding it is stored in (OEM code page 850, or UTF-8 with flag bit 11).
 #include "tools/mksfx/entry_names.h"
+#include "engine/extract_run.h"
 
 namespace {
 
@@ -53,27 +54,6 @@ int FindHigh(const uint16_t* table, char32_t c) {
 }
 
 bool IsSeparator(char32_t c) { return c == U'/' || c == U'\\'; }
-
-char32_t Upper(char32_t c) { return (c >= U'a' && c <= U'z') ? c - 32 : c; }
-
-// CON, PRN, AUX, NUL, COM1-9, LPT1-9 open a device on Windows whatever the
-// case and whatever extension follows.
-bool IsDeviceName(const std::u32string& component) {
-    std::u32string base;
-    for (char32_t c : component) {
-        if (c == U'.') break;
-        base += Upper(c);
-    }
-    // Windows also ignores trailing spaces before the extension ("CON .txt").
-    while (!base.empty() && base.back() == U' ') base.pop_back();
-    if (base == U"CON" || base == U"PRN" || base == U"AUX" || base == U"NUL") return true;
-    if (base == U"CONIN$" || base == U"CONOUT$") return true;
-    // COM and LPT take a digit or a superscript one, two or three.
-    if (base.size() == 4 && (base.compare(0, 3, U"COM") == 0 || base.compare(0, 3, U"LPT") == 0))
-        return (base[3] >= U'0' && base[3] <= U'9') || base[3] == U'\u00B9' || base[3] == U'\u00B2' ||
-               base[3] == U'\u00B3';
-    return false;
-}
 
 std::string Printable(const std::u32string& name) {
     std::string out;
@@ -221,7 +201,9 @@ bool CheckEntryName(const std::u32string& name, std::string* problem) {
             *problem = shown + " has a \"..\" component";
             return false;
         }
-        if (IsDeviceName(component)) {
+        std::string component1252;
+        if (ToCp1252(component, &component1252) &&
+            IsDeviceName(component1252.data(), uint32_t(component1252.size()))) {
             *problem = shown + " has a component that is a Windows device name (" +
                        ToUtf8(component) + ")";
             return false;
