@@ -75,8 +75,8 @@ void FindEndRecord() {
         uint8_t buffer[kWindow];
         uint32_t signatureValue = EndRecordSignature();
         const uint8_t* signature = (const uint8_t*)&signatureValue;
-        int32_t size = FileSize(file);
-        int32_t windowStart = size > kWindow ? size - kWindow : 0;
+        int64_t size = FileSize(file);
+        int64_t windowStart = size > kWindow ? size - kWindow : 0;
         if (FileSeek(file, windowStart, 0) == -1) {
             Archive.status = SFX_ERR_IO;
             return;
@@ -143,9 +143,7 @@ SfxStatus ReadEndRecord(EndRecord* record, uint8_t** comment) {
 }
 
 SfxStatus SeekCentralDirectory(const EndRecord* record) {
-    // Offsets at or above 2 GiB are outside what the file layer can reach.
-    if (record->centralOffset > 0x7FFFFFFFu) return SFX_ERR_IO;
-    return FileSeek(Archive.archiveHandle, int32_t(record->centralOffset), 0) == -1 ? SFX_ERR_IO : SFX_OK;
+    return FileSeek(Archive.archiveHandle, record->centralOffset, 0) == -1 ? SFX_ERR_IO : SFX_OK;
 }
 
 SfxStatus ReadSignature(uint32_t* signature) {

@@ -48,7 +48,7 @@ struct ArchiveState {
     // Open archive and end-record search.
     FileHandle archiveHandle;   // FILE_NONE when not open
     char archivePath[SFX_PATH_MAX];
-    int32_t endRecordPos;       // offset of the EndRecord (behind its signature); -1 unknown
+    int64_t endRecordPos;       // offset of the EndRecord (behind its signature); -1 unknown
     EndRecord endRecord;
 
     // Configuration block.

@@ -114,5 +114,5 @@ SfxStatus ReadEntryName(uint16_t nameLength, char* dest, uint8_t maximum, uint16
 }
 
 SfxStatus SkipBytes(uint32_t count) {
-    return FileSeek(Archive.archiveHandle, int32_t(count), 1) == -1 ? SFX_ERR_IO : SFX_OK;
+    return FileSeek(Archive.archiveHandle, count, 1) == -1 ? SFX_ERR_IO : SFX_OK;
 }

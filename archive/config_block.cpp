@@ -45,11 +45,11 @@ void ReadConfigBlock() {
     // With less than a block's room before the first local header there is
     // no block; reading from the start of the file would take the program's
     // own header bytes for a target folder.
-    if (Archive.firstLocalHeader < kBlockSize || Archive.firstLocalHeader > 0x7FFFFFFFu) return;
+    if (Archive.firstLocalHeader < kBlockSize) return;
     // A second handle, so that the archive handle's position stays as it is.
     FileHandle file = FileOpen(Archive.archivePath, "rb");
     if (file == FILE_NONE) return;
-    if (FileSeek(file, int32_t(Archive.firstLocalHeader - kBlockSize), 0) != -1 &&
+    if (FileSeek(file, Archive.firstLocalHeader - kBlockSize, 0) != -1 &&
         FileRead(Archive.configTarget, kFieldSize, file) == int32_t(kFieldSize)) {
         // The fields are 257 bytes; the last byte is forced to zero, so at
         // most 256 characters of each are used.

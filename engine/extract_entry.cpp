@@ -84,7 +84,7 @@ void CopyStored() {
     } while (remaining != 0 && Archive.status == SFX_OK);
 }
 
-void CopyStoredEncrypted(int32_t dataPosition) {
+void CopyStoredEncrypted(int64_t dataPosition) {
     if (FileSeek(Archive.archiveHandle, dataPosition + ENCRYPTION_HEADER_SIZE, 0) < 0) {
         Archive.status = SFX_ERR_IO;
         return;
@@ -154,13 +154,13 @@ void ExtractEntry(const CentralHeader* header, const char* targetPath) {
         Archive.status = SFX_ERR_NOMEM;
         return;
     }
-    int32_t savedPosition = FileTell(Archive.archiveHandle);
+    int64_t savedPosition = FileTell(Archive.archiveHandle);
 
     LocalHeader local;
     char localName[SFX_PATH_MAX];
     localName[0] = '\0';
-    int32_t dataPosition = -1;
-    if (FileSeek(Archive.archiveHandle, (int32_t)(header->localHeaderOffset + 4), 0) < 0)
+    int64_t dataPosition = -1;
+    if (FileSeek(Archive.archiveHandle, (int64_t)header->localHeaderOffset + 4, 0) < 0)
         Archive.status = SFX_ERR_IO;
     else
         Archive.status = ReadLocalHeader(&local, localName);

@@ -1,6 +1,10 @@
 // File, directory and memory operations over the platform. Each is one
 // platform call; failure is -1 (null for MemAlloc) and the caller decides.
-// Paths are ANSI text with backslashes, as the engine builds them.
+// Paths are UTF-8 text with backslashes, as the engine builds them, of any
+// length the platform takes (the Win32 layer converts them to UTF-16 and
+// adds the long-path prefix where a path needs it). Positions and sizes are
+// 64-bit; counts of one read or write are 32-bit, and a read or write may
+// move fewer bytes than asked: the caller compares the count.
 #pragma once
 #include "support/sfx_types.h"
 
@@ -11,11 +15,11 @@ int MakeDirectory(const char* path);
 // Mode "rb": read, must exist. "wb": write, created or emptied. Else -1.
 FileHandle FileOpen(const char* path, const char* mode);
 // origin 0 start, 1 current, 2 end; result is the new position or -1.
-int32_t FileSeek(FileHandle file, int32_t distance, int origin);
+int64_t FileSeek(FileHandle file, int64_t distance, int origin);
 int32_t FileRead(void* buffer, uint32_t count, FileHandle file);
 int32_t FileWrite(const void* buffer, uint32_t count, FileHandle file);
-int32_t FileSize(FileHandle file);
-int32_t FileTell(FileHandle file);
+int64_t FileSize(FileHandle file);
+int64_t FileTell(FileHandle file);
 int FileClose(FileHandle file);
 int FileDelete(const char* path);
 

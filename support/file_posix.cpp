@@ -58,12 +58,10 @@ FileHandle FileOpen(const char* path, const char* mode) {
     return fd < 0 ? FILE_NONE : FileHandle(fd);
 }
 
-int32_t FileSeek(FileHandle file, int32_t distance, int origin) {
+int64_t FileSeek(FileHandle file, int64_t distance, int origin) {
     int whence = origin == 0 ? SEEK_SET : origin == 1 ? SEEK_CUR : SEEK_END;
     off_t position = lseek(int(file), off_t(distance), whence);
-    // Positions are 32-bit signed; a file position beyond 2 GiB is a failure.
-    if (position < 0 || position > INT32_MAX) return -1;
-    return int32_t(position);
+    return position < 0 ? -1 : int64_t(position);
 }
 
 int32_t FileRead(void* buffer, uint32_t count, FileHandle file) {
@@ -82,13 +80,13 @@ int32_t FileWrite(const void* buffer, uint32_t count, FileHandle file) {
     return done < 0 ? -1 : int32_t(done);
 }
 
-int32_t FileSize(FileHandle file) {
+int64_t FileSize(FileHandle file) {
     struct stat info;
-    if (fstat(int(file), &info) != 0 || info.st_size > INT32_MAX) return -1;
-    return int32_t(info.st_size);
+    if (fstat(int(file), &info) != 0) return -1;
+    return int64_t(info.st_size);
 }
 
-int32_t FileTell(FileHandle file) { return FileSeek(file, 0, 1); }
+int64_t FileTell(FileHandle file) { return FileSeek(file, 0, 1); }
 
 int FileClose(FileHandle file) { return close(int(file)) == 0 ? 0 : -1; }
 

@@ -38,10 +38,11 @@ FileHandle FileOpen(const char* path, const char* mode) {
     return reinterpret_cast<FileHandle>(handle);   // INVALID_HANDLE_VALUE is FILE_NONE
 }
 
-int32_t FileSeek(FileHandle file, int32_t distance, int origin) {
+int64_t FileSeek(FileHandle file, int64_t distance, int origin) {
     DWORD method = origin == 0 ? FILE_BEGIN : origin == 1 ? FILE_CURRENT : FILE_END;
-    DWORD position = SetFilePointer(AsHandle(file), distance, nullptr, method);
-    return position == INVALID_SET_FILE_POINTER ? -1 : int32_t(position);
+    LARGE_INTEGER move, position;
+    move.QuadPart = distance;
+    return SetFilePointerEx(AsHandle(file), move, &position, method) ? position.QuadPart : -1;
 }
 
 int32_t FileRead(void* buffer, uint32_t count, FileHandle file) {
@@ -54,12 +55,12 @@ int32_t FileWrite(const void* buffer, uint32_t count, FileHandle file) {
     return WriteFile(AsHandle(file), buffer, count, &done, nullptr) ? int32_t(done) : -1;
 }
 
-int32_t FileSize(FileHandle file) {
-    DWORD size = GetFileSize(AsHandle(file), nullptr);
-    return size == INVALID_FILE_SIZE ? -1 : int32_t(size);
+int64_t FileSize(FileHandle file) {
+    LARGE_INTEGER size;
+    return GetFileSizeEx(AsHandle(file), &size) ? size.QuadPart : -1;
 }
 
-int32_t FileTell(FileHandle file) { return FileSeek(file, 0, 1); }
+int64_t FileTell(FileHandle file) { return FileSeek(file, 0, 1); }
 
 int FileClose(FileHandle file) { return CloseHandle(AsHandle(file)) ? 0 : -1; }
 

@@ -311,8 +311,6 @@ TEST(ReadSignature, ShortReadAtTheEndFails) {
     FileSeek(Archive.archiveHandle, 90, 0);
     EXPECT_EQ(ReadEndRecord(&record, &comment), SFX_ERR_IO);
     EXPECT_EQ(comment, nullptr);
-    record.centralOffset = 0x80000000u;
-    EXPECT_EQ(SeekCentralDirectory(&record), SFX_ERR_IO);
     record.centralOffset = 3;
     EXPECT_EQ(SeekCentralDirectory(&record), SFX_OK);
     EXPECT_EQ(FileTell(Archive.archiveHandle), 3);
