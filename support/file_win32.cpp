@@ -34,6 +34,18 @@ const int SLOT_UNITS = 6 + WIDE_PATH_UNITS + MAX_PATH;
 WCHAR Typed[WIDE_PATH_UNITS];
 WCHAR Slots[3][SLOT_UNITS];
 
+uint32_t WideLength(const WCHAR* text) {
+    uint32_t length = 0;
+    while (text[length] != 0) ++length;
+    return length;
+}
+
+void WideCopy(WCHAR* dest, const WCHAR* src) {
+    while ((*dest++ = *src++) != 0) {
+    }
+}
+}  // namespace
+
 // path (UTF-8) as a full wide path with the long-path prefix (\\?\C:\...,
 // \\?\UNC\server\share\...), in slot. The prefix also turns off Windows'
 // clean-up of "." and ".." parts, slashes and trailing dots and blanks, so
@@ -65,18 +77,6 @@ WCHAR* WidePath(const char* path, int slot) {
     prefixed[2] = '?';
     return prefixed;
 }
-
-uint32_t WideLength(const WCHAR* text) {
-    uint32_t length = 0;
-    while (text[length] != 0) ++length;
-    return length;
-}
-
-void WideCopy(WCHAR* dest, const WCHAR* src) {
-    while ((*dest++ = *src++) != 0) {
-    }
-}
-}  // namespace
 
 bool FileExists(const char* path) { return GetFileAttributesW(WidePath(path, 0)) != INVALID_FILE_ATTRIBUTES; }
 

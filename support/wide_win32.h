@@ -14,3 +14,9 @@ bool Utf8ToWide(const char* text, WCHAR* wide, int units);
 // UTF-16 as UTF-8 in text (room for size bytes); false, and text empty, when
 // it does not fit.
 bool WideToUtf8(const WCHAR* wide, char* text, int size);
+
+// A path of the file layer (UTF-8) as the full wide path with the long-path
+// prefix that the file layer hands to Windows, in one of three process-wide
+// slots (0 to 2) that the next file operation may overwrite. The empty path,
+// which every call refuses, when it is not UTF-8 or too long for Windows.
+WCHAR* WidePath(const char* path, int slot);
