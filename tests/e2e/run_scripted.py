@@ -214,9 +214,46 @@ def signed_program(wine):
     return problems + lib.compare_tree(s.src, names, s.out("Mein Ziel")), log
 
 
+def unicode_folders(wine):
+    """A program saved in a folder whose name no ANSI code page holds, itself
+    so named, started silently: it finds itself and extracts beside itself.
+    /D= names another such folder; in the dialog the field shows the
+    program's folder and the status line its name. (The real 32-bit stub:
+    the first start alone.)"""
+    s = sc.Scenario(wine, "unicode_folders", program="setup_Łódź")
+    names = ["readme.txt", "data/numbers.bin"]
+    s.files({"readme.txt": sc.GERMAN, "data/numbers.bin": bytes(range(256)) * 64})
+    s.build(names)
+    home = "Downloads_Łódź_日本"
+    folder = os.path.join(s.dir, home)
+    os.makedirs(folder)
+    shutil.move(s.exe, os.path.join(folder, s.program))
+    win_home = s.win_dir + home + "\\"
+
+    def run(args, steps, name):
+        script = ["timeout %d" % sc.START_WAIT, "cd " + win_home] + (["args " + args] if args else []) + \
+                 ["start " + win_home + s.program] + steps
+        passed, log = s.wine.run_driver(sc.DRIVER, script, "%s-%s" % (s.name, name), limit=sc.SCENARIO_LIMIT)
+        return ([] if passed else ["run '%s' failed" % name]), "%s:\n%s" % (name, log)
+
+    problems, log = run("/S", ["wait-exit-quiet 0"], "beside")
+    problems += lib.compare_tree(s.src, names, folder)
+    logs = [log]
+    if not sc.SUFFIX:
+        other = "Ziel_Ελληνικά_Кириллица_한국어"
+        more, more_log = run('"/D=%s%s" /S' % (s.win_dir, other), ["wait-exit-quiet 0"], "elsewhere")
+        problems += more + lib.compare_tree(s.src, names, s.out(other))
+        dialog = "Im_Dialog_中文_😀"
+        more, dialog_log = run("", ["wait-main", "expect-text 1000 " + win_home, "settext 1000 " + s.win_dir + dialog,
+                                    "click 1"] + sc.success_box(s.program[:-4]), "dialog")
+        problems += more + lib.compare_tree(s.src, names, s.out(dialog))
+        logs += [more_log, dialog_log]
+    return problems, "\n".join(logs)
+
+
 SCENARIOS = [silent_success_and_command, silent_existing_files, passwords, waited_command,
-             refused_switches_and_exit_codes, signed_program]
-SCENARIOS32 = [signed_program]
+             refused_switches_and_exit_codes, signed_program, unicode_folders]
+SCENARIOS32 = [signed_program, unicode_folders]
 
 if __name__ == "__main__":
     sc.SCENARIOS[:] = SCENARIOS
