@@ -22,3 +22,6 @@ void Utf8ToAnsi(const char* utf8, char* dest, int destSize);
 void SetCurrentFolder(const char* folder);
 uint32_t StartProgram(char* commandLine);
 uint32_t WaitForStartedProgram();
+// Set: the program StartProgram starts, and every process it starts in turn,
+// form a group that WaitForStartedProgram waits for as a whole.
+extern bool StartInJob;
