@@ -1,8 +1,8 @@
 // The builder is the front-end of the engine while it reads its output back:
 // it extracts everything without asking, answers the password prompt with
 // --password and keeps every message to itself.
-#include "tools/mksfx/readback_check.h"
-#include "tools/mksfx/host_system.h"
+#include "tools/mksfx/pack/readback_check.h"
+#include "tools/mksfx/host/host_system.h"
 
 #include "archive/archive_open.h"
 #include "archive/catalog.h"
