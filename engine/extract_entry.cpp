@@ -54,9 +54,10 @@ static void SettleOutput(const char* targetPath) {
         Archive.status = SFX_ERR_IO;
 }
 
-void ExtractEntry(const CentralHeader* header, const char* targetPath) {
+void ExtractEntry(const CatalogEntry* entry, const char* targetPath) {
+    const CentralHeader* header = &entry->header;
     Archive.status = SFX_OK;
-    Archive.entry = *header;
+    Archive.entry = *entry;
     Archive.outputHandle = FILE_NONE;
     Archive.outputTempPath[0] = '\0';
     Archive.bytesWritten = 0;
@@ -70,7 +71,7 @@ void ExtractEntry(const CentralHeader* header, const char* targetPath) {
         return;
     }
     bool encrypted = (header->flags & ZIP_FLAG_ENCRYPTED) != 0;
-    if (encrypted && header->compressedSize < ZIPCRYPTO_HEADER_SIZE) {
+    if (encrypted && entry->compressedSize < ZIPCRYPTO_HEADER_SIZE) {
         // Too short to hold even the encryption header.
         Archive.status = SFX_ERR_BAD_DATA;
         return;
@@ -80,11 +81,11 @@ void ExtractEntry(const CentralHeader* header, const char* targetPath) {
     LocalHeader local;
     char localName[SFX_PATH_MAX];
     localName[0] = '\0';
-    if (FileSeek(Archive.archiveHandle, (int64_t)header->localHeaderOffset + 4, 0) < 0)
+    if (FileSeek(Archive.archiveHandle, (int64_t)entry->localHeaderOffset + 4, 0) < 0)
         Archive.status = SFX_ERR_IO;
     else
         Archive.status = ReadLocalHeader(&local, localName);
-    StartInput(header->compressedSize);
+    StartInput(entry->compressedSize);
 
     // The password is settled before anything is created, so that a cancel
     // or a wrong password leaves no empty file and no existing one touched.
@@ -100,11 +101,11 @@ void ExtractEntry(const CentralHeader* header, const char* targetPath) {
             Archive.status = SFX_ERR_CREATE;
         } else {
             // An empty deflated entry is not decoded: there is nothing to get.
-            if (method == METHOD_STORED || header->uncompressedSize != 0)
+            if (method == METHOD_STORED || entry->uncompressedSize != 0)
                 DecodeEntryData(method);
             // Data that end before their declared size are as incomplete as
             // data that would run past it.
-            if (Archive.status == SFX_OK && Archive.bytesWritten != header->uncompressedSize)
+            if (Archive.status == SFX_OK && Archive.bytesWritten != entry->uncompressedSize)
                 Archive.status = SFX_ERR_BAD_DATA;
             if (Archive.status == SFX_OK && (Archive.crc ^ 0xFFFFFFFFu) != header->crc32)
                 Archive.status = SFX_ERR_CRC;

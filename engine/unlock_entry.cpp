@@ -11,8 +11,9 @@
 // put the high byte of the entry's DOS time there instead.
 static bool PasswordFits(const uint8_t* header) {
     uint8_t check = ZipCryptoHeaderCheck(&EntryInput.keys, Archive.password, header);
-    return check == (uint8_t)(Archive.entry.crc32 >> 24) ||
-           ((Archive.entry.flags & ZIP_FLAG_DATA_DESCRIPTOR) && check == (uint8_t)(Archive.entry.dosTime >> 8));
+    const CentralHeader& stored = Archive.entry.header;
+    return check == (uint8_t)(stored.crc32 >> 24) ||
+           ((stored.flags & ZIP_FLAG_DATA_DESCRIPTOR) && check == (uint8_t)(stored.dosTime >> 8));
 }
 
 bool UnlockEntry(const char* entryName) {
