@@ -55,11 +55,16 @@ inline uint8_t* CopyMatch(uint8_t* out, unsigned distance, unsigned length) {
     const uint8_t* src = out - distance;
     uint8_t* const end = out + length;
     if (distance >= sizeof(InflateBits)) {
-        do {
+        // Most matches are short: two words without a test first.
+        CopyWord(out, src);
+        CopyWord(out + sizeof(InflateBits), src + sizeof(InflateBits));
+        out += 2 * sizeof(InflateBits);
+        src += 2 * sizeof(InflateBits);
+        while (out < end) {
             CopyWord(out, src);
             out += sizeof(InflateBits);
             src += sizeof(InflateBits);
-        } while (out < end);
+        }
     } else if (distance == 1) {
         InflateBits pattern = (InflateBits)-1 / 0xFF * *src;
         do {
@@ -109,27 +114,35 @@ FastStop InflateFast(CodecInput* input, CodecWindow* window) {
         bc -= (n);         \
     } while (0)
 
-    HuffEntry e = 0;
-    while (ip <= ipLimit && out < outLimit) {
-        REFILL();
-        e = litLen[bb & litLenMask];
+    // A 64-bit buffer carries the next symbol's entry from one pass to the
+    // next: it is looked up as soon as the bits are there, before the bytes
+    // of the current symbol are stored or copied. A 32-bit one looks it up
+    // at the top of each pass.
+    // The caller checked the entry conditions for the first pass; a pass
+    // takes at most one refill (three with 32 bits) beyond the limits.
+    REFILL();
+    HuffEntry e = litLen[bb & litLenMask];
+    do {
+        if (!WIDE) {
+            REFILL();
+            e = litLen[bb & litLenMask];
+        }
         if (e & HUFF_LITERAL) {
-            // Literals come in runs: each one's successor is looked up as
-            // soon as its bits are at the bottom of the buffer.
+            // Literals come in runs: up to three a refill (two with 32 bits).
             DROP(HuffTotal(e));
             *out++ = (uint8_t)HuffValue(e);
             e = litLen[bb & litLenMask];
             if ((e & HUFF_LITERAL) && (WIDE || HuffTotal(e) <= bc)) {
                 DROP(HuffTotal(e));
                 *out++ = (uint8_t)HuffValue(e);
-                if (WIDE) {
+                e = litLen[bb & litLenMask];
+                if (WIDE && (e & HUFF_LITERAL)) {
+                    DROP(HuffTotal(e));
+                    *out++ = (uint8_t)HuffValue(e);
                     e = litLen[bb & litLenMask];
-                    if (e & HUFF_LITERAL) {
-                        DROP(HuffTotal(e));
-                        *out++ = (uint8_t)HuffValue(e);
-                    }
                 }
             }
+            if (WIDE) REFILL();   // at least 11 bits were left: e stays valid
             continue;
         }
         if (e & HUFF_EXCEPTIONAL) {
@@ -140,6 +153,10 @@ FastStop InflateFast(CodecInput* input, CodecWindow* window) {
                 if (e & HUFF_LITERAL) {
                     DROP(HuffTotal(e));
                     *out++ = (uint8_t)HuffValue(e);
+                    if (WIDE) {
+                        REFILL();
+                        e = litLen[bb & litLenMask];
+                    }
                     continue;
                 }
             }
@@ -174,6 +191,10 @@ FastStop InflateFast(CodecInput* input, CodecWindow* window) {
         if (!WIDE && bc < HuffTotal(e)) REFILL();
         unsigned distance = HuffValue(e) + ExtraBits(bb, e);
         DROP(HuffTotal(e));
+        if (WIDE) {
+            REFILL();
+            e = litLen[bb & litLenMask];
+        }
 
         if (distance > (unsigned)(out - base)) {
             // Before the window's start: from its end, the previous fill,
@@ -188,7 +209,7 @@ FastStop InflateFast(CodecInput* input, CodecWindow* window) {
             continue;
         }
         out = CopyMatch(out, distance, length);
-    }
+    } while (ip <= ipLimit && out < outLimit);
 #undef REFILL
 #undef DROP
 
