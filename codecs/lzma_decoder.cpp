@@ -239,7 +239,8 @@ CodecResult LzmaDecode(CodecInput* input, CodecWindow* window) {
     const uint32_t lc = s.lc, lpMask = s.lpMask, pbMask = s.pbMask;
     const uint32_t posBias = s.processed - pos;     // processed = pos + posBias
     uint32_t state = s.state;
-    uint32_t rep0 = s.rep[0], rep1 = s.rep[1], rep2 = s.rep[2], rep3 = s.rep[3];
+    uint32_t rep[4] = {s.rep[0], s.rep[1], s.rep[2], s.rep[3]};
+    uint32_t& rep0 = rep[0];
     uint32_t length = s.pending;
     uint32_t wrapped = s.wrapped;
     // Once the window has been filled, matches reach back as far as the
@@ -269,8 +270,6 @@ CodecResult LzmaDecode(CodecInput* input, CodecWindow* window) {
                     __builtin_memcpy(&word, source + i, sizeof word);
                     __builtin_memcpy(to + i, &word, sizeof word);
                 }
-            } else if (n <= size - from) {
-                for (; n != 0; --n) buffer[pos++] = buffer[from++];
             } else {
                 for (; n != 0; --n) {
                     buffer[pos++] = buffer[from++];
@@ -330,15 +329,23 @@ CodecResult LzmaDecode(CodecInput* input, CodecWindow* window) {
             uint16_t* literal = probs + LITERAL +
                 0x300 * ((((pos + posBias) & lpMask) << lc) + (previous >> (8 - lc)));
             uint32_t symbol = 1;
+#ifndef SFX_STUB
             if (state < LITERAL_STATES) {
                 do symbol = (symbol << 1) + DecodeBit(rc, literal + symbol);
                 while (symbol < 0x100);
-            } else {
-                // After a match: guided by the byte at rep0 while its bits agree.
-                uint32_t from = pos - rep0 - 1;
-                if (pos <= rep0) from += size;
-                uint32_t match = buffer[from];
-                uint32_t offset = 0x100;
+            } else
+#endif
+            {
+                // After a match the byte at rep0 guides the tree while its
+                // bits agree with the literal's (offset 0x100 until the first
+                // difference); after a literal the tree is plain (offset 0).
+                uint32_t match = 0, offset = 0;
+                if (state >= LITERAL_STATES) {
+                    uint32_t from = pos - rep0 - 1;
+                    if (pos <= rep0) from += size;
+                    match = buffer[from];
+                    offset = 0x100;
+                }
                 do {
                     match <<= 1;
                     uint32_t matchBit = match & offset;
@@ -364,28 +371,18 @@ CodecResult LzmaDecode(CodecInput* input, CodecWindow* window) {
                     continue;
                 }
             } else {
-                uint32_t distance;
-                if (!DecodeBit(rc, probs + IS_REP_G1 + state)) {
-                    distance = rep1;
-                } else {
-                    if (!DecodeBit(rc, probs + IS_REP_G2 + state)) {
-                        distance = rep2;
-                    } else {
-                        distance = rep3;
-                        rep3 = rep2;
-                    }
-                    rep2 = rep1;
-                }
-                rep1 = rep0;
-                rep0 = distance;
+                // rep1, rep2 or rep3 moves to the front.
+                uint32_t i = 1;
+                if (DecodeBit(rc, probs + IS_REP_G1 + state)) i = 2 + DecodeBit(rc, probs + IS_REP_G2 + state);
+                uint32_t distance = rep[i];
+                for (; i != 0; --i) rep[i] = rep[i - 1];
+                rep[0] = distance;
             }
             length = DecodeLength(rc, probs + REP_LEN_CODER, posState) + MATCH_LENGTH_MIN;
             state = state < LITERAL_STATES ? 8 : 11;
             continue;
         }
-        rep3 = rep2;
-        rep2 = rep1;
-        rep1 = rep0;
+        for (uint32_t i = 3; i != 0; --i) rep[i] = rep[i - 1];
         length = DecodeLength(rc, probs + LEN_CODER, posState);
         rep0 = DecodeDistance(rc, probs, length);
         length += MATCH_LENGTH_MIN;
@@ -416,10 +413,7 @@ CodecResult LzmaDecode(CodecInput* input, CodecWindow* window) {
     s.range = rc.range;
     s.code = rc.code;
     s.state = state;
-    s.rep[0] = rep0;
-    s.rep[1] = rep1;
-    s.rep[2] = rep2;
-    s.rep[3] = rep3;
+    for (uint32_t i = 0; i < 4; ++i) s.rep[i] = rep[i];
     s.pending = length;
     return result;
 }
