@@ -1,7 +1,7 @@
-#include "tools/mksfx/parallel_deflate.h"
-#include "tools/mksfx/deflate_pieces.h"
-#include "tools/mksfx/entry_names.h"
-#include "tools/mksfx/host_system.h"
+#include "tools/mksfx/pack/parallel_deflate.h"
+#include "tools/mksfx/pack/deflate_pieces.h"
+#include "tools/mksfx/input/entry_names.h"
+#include "tools/mksfx/host/host_system.h"
 
 #include <libdeflate.h>
 #include <stdio.h>

@@ -1,5 +1,5 @@
-#include "tools/mksfx/pe_resources.h"
-#include "tools/mksfx/zip_format.h"
+#include "tools/mksfx/pe/pe_resources.h"
+#include "tools/mksfx/little_endian.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tools/mksfx/zip_format.h"
+#include "tools/mksfx/pack/zip_format.h"
 
 bool WriteBytes(OutputFile& out, const void* data, size_t count) {
     if (out.failed) return false;

@@ -1,6 +1,6 @@
 // Windows side of the builder's system layer (ANSI paths).
-#include "tools/mksfx/host_system.h"
-#include "tools/mksfx/entry_names.h"
+#include "tools/mksfx/host/host_system.h"
+#include "tools/mksfx/input/entry_names.h"
 
 #include <windows.h>
 #include <io.h>

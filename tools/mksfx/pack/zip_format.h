@@ -1,9 +1,10 @@
-// Little-endian record writing and the output file of the builder, which
-// keeps its own position so that every offset is known without asking.
+// ZIP record constants and the output file of the builder, which keeps its
+// own position so that every offset is known without asking.
 #pragma once
 #include <stdint.h>
 #include <stdio.h>
 #include <string>
+#include "tools/mksfx/little_endian.h"
 
 const uint64_t PROGRAM_LIMIT = 0x80000000ull;   // the stub seeks with signed 32-bit offsets
 const uint16_t VERSION_NEEDED = 20;             // 2.0: deflate and traditional encryption
@@ -15,17 +16,6 @@ const uint16_t VERSION_MADE_BY_OEM = 0x0014;
 const uint16_t VERSION_MADE_BY_UTF8 = 0x0A14;
 const uint32_t DOS_ATTRIBUTE_FOLDER = 0x10;
 const uint32_t DOS_ATTRIBUTE_ARCHIVE = 0x20;
-
-inline void Put16(std::string& out, uint32_t value) {
-    out += char(value & 0xFF);
-    out += char((value >> 8) & 0xFF);
-}
-inline void Put32(std::string& out, uint32_t value) {
-    Put16(out, value & 0xFFFF);
-    Put16(out, value >> 16);
-}
-inline uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-inline uint32_t Get32(const uint8_t* p) { return uint32_t(Get16(p)) | (uint32_t(Get16(p + 2)) << 16); }
 
 struct OutputFile {
     FILE* file = nullptr;

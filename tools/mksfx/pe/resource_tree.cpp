@@ -1,5 +1,5 @@
-#include "tools/mksfx/resource_tree.h"
-#include "tools/mksfx/zip_format.h"
+#include "tools/mksfx/pe/resource_tree.h"
+#include "tools/mksfx/little_endian.h"
 
 #include <algorithm>
 #include <map>

@@ -1,7 +1,7 @@
-#include "tools/mksfx/zip_pack.h"
-#include "tools/mksfx/entry_names.h"
-#include "tools/mksfx/parallel_deflate.h"
-#include "tools/mksfx/zip_crypt.h"
+#include "tools/mksfx/pack/zip_pack.h"
+#include "tools/mksfx/input/entry_names.h"
+#include "tools/mksfx/pack/parallel_deflate.h"
+#include "tools/mksfx/pack/zip_crypt.h"
 #include "archive/zip_records.h"
 
 #include <libdeflate.h>

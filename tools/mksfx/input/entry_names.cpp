@@ -1,6 +1,6 @@
 // Entry names: the checks that keep a name extractable by the stub, and the
 // encoding it is stored in (OEM code page 850, or UTF-8 with flag bit 11).
-#include "tools/mksfx/entry_names.h"
+#include "tools/mksfx/input/entry_names.h"
 #include "engine/extract_run.h"
 
 namespace {

@@ -1,5 +1,5 @@
-#include "tools/mksfx/version_resource.h"
-#include "tools/mksfx/zip_format.h"
+#include "tools/mksfx/pe/version_resource.h"
+#include "tools/mksfx/little_endian.h"
 
 #include <vector>
 

@@ -1,5 +1,5 @@
-#include "tools/mksfx/icon_file.h"
-#include "tools/mksfx/zip_format.h"
+#include "tools/mksfx/pe/icon_file.h"
+#include "tools/mksfx/little_endian.h"
 
 #include <stdio.h>
 

@@ -4,9 +4,9 @@
 #include <stdint.h>
 #include <string>
 #include <vector>
-#include "tools/mksfx/input_walk.h"
+#include "tools/mksfx/input/input_walk.h"
 #include "tools/mksfx/progress_bar.h"
-#include "tools/mksfx/zip_format.h"
+#include "tools/mksfx/pack/zip_format.h"
 
 // What the central directory needs of one written entry.
 struct PackedEntry {

@@ -1,5 +1,5 @@
-#include "tools/mksfx/zip_crypt.h"
-#include "tools/mksfx/zip_format.h"
+#include "tools/mksfx/pack/zip_crypt.h"
+#include "tools/mksfx/pack/zip_format.h"
 #include <zlib.h>
 
 namespace {

@@ -1,6 +1,6 @@
-#include "tools/mksfx/name_patterns.h"
-#include "tools/mksfx/entry_names.h"
-#include "tools/mksfx/host_system.h"
+#include "tools/mksfx/input/name_patterns.h"
+#include "tools/mksfx/input/entry_names.h"
+#include "tools/mksfx/host/host_system.h"
 
 namespace {
 

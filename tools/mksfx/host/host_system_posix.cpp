@@ -1,6 +1,6 @@
 // POSIX side of the builder's system layer.
-#include "tools/mksfx/host_system.h"
-#include "tools/mksfx/entry_names.h"
+#include "tools/mksfx/host/host_system.h"
+#include "tools/mksfx/input/entry_names.h"
 
 #include <dirent.h>
 #include <errno.h>

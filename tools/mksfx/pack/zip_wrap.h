@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 #include "tools/mksfx/progress_bar.h"
-#include "tools/mksfx/zip_format.h"
+#include "tools/mksfx/pack/zip_format.h"
 
 struct WrapPlan {
     std::string path;

@@ -5,7 +5,7 @@
 #include <stdint.h>
 #include <string>
 #include <vector>
-#include "tools/mksfx/input_walk.h"
+#include "tools/mksfx/input/input_walk.h"
 #include "tools/mksfx/progress_bar.h"
 
 struct PieceJob {

@@ -1,8 +1,8 @@
 // The builder is the front-end of the engine while it reads its output back:
 // it extracts everything without asking, answers the password prompt with
 // --password and keeps every message to itself.
-#include "tools/mksfx/readback_check.h"
-#include "tools/mksfx/host_system.h"
+#include "tools/mksfx/pack/readback_check.h"
+#include "tools/mksfx/host/host_system.h"
 
 #include "archive/archive_open.h"
 #include "archive/catalog.h"
@@ -43,20 +43,20 @@ std::string StatusText(SfxStatus status) {
 
 }  // namespace
 
-int FrontConfirmEntry(const CentralHeader*, const char*) { return 0; }
+int FrontConfirmEntry(const CatalogEntry*, const char*) { return 0; }
 
 bool FrontProgress(uint32_t, uint32_t) { return true; }
 
-bool FrontEntryDone(const CentralHeader* header, const char* targetPath, SfxStatus status) {
+bool FrontEntryDone(const CatalogEntry* entry, const char* targetPath, SfxStatus status) {
     ++Session.entriesDone;
     if (status == SFX_OK) {
         ++Session.report->checked;
-    } else if (status == SFX_ERR_CREATE && Session.scratchLength + header->nameLength > 255) {
+    } else if (status == SFX_ERR_CREATE && Session.scratchLength + entry->header.nameLength > 255) {
         // Names near the limit do not fit behind the scratch folder; they are
         // the user's target folder's business, not a fault of the file.
         ++Session.report->longUnchecked;
     } else if (status == SFX_ERR_PASSWORD && !Session.expect->hasPassword &&
-               (header->flags & ZIP_FLAG_ENCRYPTED)) {
+               (entry->header.flags & ZIP_FLAG_ENCRYPTED)) {
         ++Session.report->lockedUnchecked;
     } else {
         Session.report->problems.push_back(std::string(targetPath) + ": " + StatusText(status) + " (" +

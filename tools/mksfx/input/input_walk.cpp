@@ -1,8 +1,8 @@
 // Walking the input files and folders, with every refusal that can be
 // decided before anything is written.
-#include "tools/mksfx/input_walk.h"
-#include "tools/mksfx/entry_names.h"
-#include "tools/mksfx/host_system.h"
+#include "tools/mksfx/input/input_walk.h"
+#include "tools/mksfx/input/entry_names.h"
+#include "tools/mksfx/host/host_system.h"
 
 #include <algorithm>
 #include <set>

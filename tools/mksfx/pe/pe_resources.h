@@ -5,7 +5,7 @@
 #pragma once
 #include <string>
 #include <vector>
-#include "tools/mksfx/resource_tree.h"
+#include "tools/mksfx/pe/resource_tree.h"
 
 // The resources of the program image; false with *error when the program
 // has none, or when they cannot be rebuilt (not the last section, data

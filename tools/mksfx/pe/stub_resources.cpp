@@ -1,9 +1,9 @@
-#include "tools/mksfx/stub_resources.h"
-#include "tools/mksfx/host_system.h"
-#include "tools/mksfx/icon_file.h"
-#include "tools/mksfx/pe_resources.h"
-#include "tools/mksfx/version_resource.h"
-#include "tools/mksfx/zip_format.h"
+#include "tools/mksfx/pe/stub_resources.h"
+#include "tools/mksfx/host/host_system.h"
+#include "tools/mksfx/pe/icon_file.h"
+#include "tools/mksfx/pe/pe_resources.h"
+#include "tools/mksfx/pe/version_resource.h"
+#include "tools/mksfx/little_endian.h"
 
 #include <set>
 

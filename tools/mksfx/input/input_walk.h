@@ -3,7 +3,7 @@
 #include <stdint.h>
 #include <string>
 #include <vector>
-#include "tools/mksfx/name_patterns.h"
+#include "tools/mksfx/input/name_patterns.h"
 
 struct PackItem {
     std::string sourcePath;     // native path of the file or folder

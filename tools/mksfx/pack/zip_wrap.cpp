@@ -1,5 +1,5 @@
-#include "tools/mksfx/zip_wrap.h"
-#include "tools/mksfx/entry_names.h"
+#include "tools/mksfx/pack/zip_wrap.h"
+#include "tools/mksfx/input/entry_names.h"
 #include "archive/zip_records.h"
 
 #include <stdio.h>

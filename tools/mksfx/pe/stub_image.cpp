@@ -1,5 +1,5 @@
-#include "tools/mksfx/stub_image.h"
-#include "tools/mksfx/zip_format.h"
+#include "tools/mksfx/pe/stub_image.h"
+#include "tools/mksfx/little_endian.h"
 #include <stdio.h>
 
 namespace {

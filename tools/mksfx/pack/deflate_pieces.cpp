@@ -1,4 +1,4 @@
-#include "tools/mksfx/deflate_pieces.h"
+#include "tools/mksfx/pack/deflate_pieces.h"
 
 #include <libdeflate.h>
 #include <zlib.h>
