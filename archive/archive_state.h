@@ -2,7 +2,7 @@
 // Every OpenArchive resets the fields that belong to a run.
 #pragma once
 #include "support/sfx_types.h"
-#include "archive/zip_records.h"
+#include "archive/catalog_entry.h"
 
 // Callbacks between the engine and the front-end (the dialogs on Windows,
 // the console on the host).
@@ -11,9 +11,9 @@
 //   EntryDoneFn: true lets the run go on with the next entry.
 //   PasswordFn: non-zero when the user confirmed; the buffer (300 bytes) then
 //               holds the password. 0 when cancelled, buffer unchanged.
-typedef int (*ConfirmEntryFn)(const CentralHeader* header, const char* targetPath);
+typedef int (*ConfirmEntryFn)(const CatalogEntry* entry, const char* targetPath);
 typedef bool (*ProgressFn)(uint32_t done, uint32_t total);
-typedef bool (*EntryDoneFn)(const CentralHeader* header, const char* targetPath, SfxStatus status);
+typedef bool (*EntryDoneFn)(const CatalogEntry* entry, const char* targetPath, SfxStatus status);
 typedef int (*PasswordFn)(char* password, const char* entryName);
 
 // Answers of ConfirmEntryFn.
@@ -63,7 +63,7 @@ struct ArchiveState {
     EntryDoneFn entryDone;
 
     // Entry being extracted.
-    CentralHeader entry;
+    CatalogEntry entry;         // copy; its name stays valid while the entry is extracted
     FileHandle outputHandle;
     char outputTempPath[264];   // temporary file written before it replaces the target
     uint32_t replaceProtected;  // set: the entry may replace a read-only, hidden or system file

@@ -86,8 +86,8 @@ bool PrepareStreams(const std::string& dir) {
 bool SfxInflate(const Stream& s) {
     Archive.status = SFX_OK;
     Archive.archiveHandle = FileOpen(s.path.c_str(), "rb");
-    Archive.entry = CentralHeader();
-    Archive.entry.method = 8;
+    Archive.entry = CatalogEntry();
+    Archive.entry.header.method = 8;
     Archive.entry.compressedSize = s.compressed;
     Archive.entry.uncompressedSize = s.size;
     Archive.input.encrypted = 0;

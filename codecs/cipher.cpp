@@ -60,7 +60,7 @@ int CheckEncryptionHeader(const uint8_t header[12]) {
     // Writers that stream their output (general purpose bit 3: sizes and CRC
     // follow the data) do not know the CRC when they write the header, so
     // they put the high byte of the entry's DOS time there instead.
-    if ((Archive.entry.flags & ZIP_FLAG_DATA_DESCRIPTOR) && check == (uint8_t)(Archive.entry.dosTime >> 8))
+    if ((Archive.entry.header.flags & ZIP_FLAG_DATA_DESCRIPTOR) && check == (uint8_t)(Archive.entry.header.dosTime >> 8))
         return 1;
     return 0;
 }

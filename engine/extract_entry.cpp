@@ -125,12 +125,13 @@ static void SettleOutput(const char* targetPath) {
         Archive.status = SFX_ERR_IO;
 }
 
-void ExtractEntry(const CentralHeader* header, const char* targetPath) {
+void ExtractEntry(const CatalogEntry* entry, const char* targetPath) {
+    const CentralHeader* header = &entry->header;
     Archive.status = SFX_OK;
-    Archive.entry = *header;
+    Archive.entry = *entry;
     Archive.outputHandle = FILE_NONE;
     Archive.outputTempPath[0] = '\0';
-    ResetInputReader(header->compressedSize);
+    ResetInputReader(entry->compressedSize);
     Archive.bytesWritten = 0;
     Archive.crc = 0xFFFFFFFFu;
 
@@ -143,7 +144,7 @@ void ExtractEntry(const CentralHeader* header, const char* targetPath) {
     }
     bool encrypted = (header->flags & ZIP_FLAG_ENCRYPTED) != 0;
     Archive.input.encrypted = encrypted ? 1 : 0;
-    if (encrypted && header->compressedSize < (uint32_t)ENCRYPTION_HEADER_SIZE) {
+    if (encrypted && entry->compressedSize < (uint32_t)ENCRYPTION_HEADER_SIZE) {
         // Too short to hold even the encryption header.
         Archive.status = SFX_ERR_BAD_DATA;
         return;
@@ -160,7 +161,7 @@ void ExtractEntry(const CentralHeader* header, const char* targetPath) {
     char localName[SFX_PATH_MAX];
     localName[0] = '\0';
     int64_t dataPosition = -1;
-    if (FileSeek(Archive.archiveHandle, (int64_t)header->localHeaderOffset + 4, 0) < 0)
+    if (FileSeek(Archive.archiveHandle, (int64_t)entry->localHeaderOffset + 4, 0) < 0)
         Archive.status = SFX_ERR_IO;
     else
         Archive.status = ReadLocalHeader(&local, localName);
@@ -204,12 +205,12 @@ void ExtractEntry(const CentralHeader* header, const char* targetPath) {
             else
                 CopyStored();
         } else if (method == METHOD_DEFLATED) {
-            if (header->uncompressedSize != 0)
+            if (entry->uncompressedSize != 0)
                 DecodeDeflatedEntry();
         }
         // Data that ends before its declared size is as incomplete as data
         // that would run past it: the file is not kept.
-        if (Archive.status == SFX_OK && Archive.bytesWritten != header->uncompressedSize)
+        if (Archive.status == SFX_OK && Archive.bytesWritten != entry->uncompressedSize)
             Archive.status = SFX_ERR_BAD_DATA;
         if (Archive.status == SFX_OK && (Archive.crc ^ 0xFFFFFFFFu) != header->crc32)
             Archive.status = SFX_ERR_CRC;

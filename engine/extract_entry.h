@@ -2,7 +2,7 @@
 #pragma once
 #include "archive/archive_state.h"
 
-void ExtractEntry(const CentralHeader* header, const char* targetPath);  // outcome in Archive.status
+void ExtractEntry(const CatalogEntry* entry, const char* targetPath);  // outcome in Archive.status
 SfxStatus ReadLocalHeader(LocalHeader* record, char* name);
 void CopyStored();
 void CopyStoredEncrypted(int64_t dataPosition);

@@ -17,7 +17,7 @@ void ResetFuzzFrontEnd() {
     passwordAnswers = 0;
 }
 
-int FrontConfirmEntry(const CentralHeader*, const char*) {
+int FrontConfirmEntry(const CatalogEntry*, const char*) {
     passwordAnswers = 0;
     lastDone = 0;
     return 0;   // extract
@@ -30,7 +30,7 @@ bool FrontProgress(uint32_t done, uint32_t) {
     return FuzzHooks.writeBudget == 0 || bytesWrittenInRun <= FuzzHooks.writeBudget;
 }
 
-bool FrontEntryDone(const CentralHeader*, const char* targetPath, SfxStatus status) {
+bool FrontEntryDone(const CatalogEntry*, const char* targetPath, SfxStatus status) {
     if (FuzzHooks.entryDone) FuzzHooks.entryDone(targetPath, status);
     lastDone = 0;
     return true;

@@ -25,7 +25,7 @@ inline InflateOutcome RunInflate(const uint8_t* data, size_t size, uint32_t decl
     Archive.archiveHandle = input;
     Archive.outputHandle = output;
     memset(&Archive.entry, 0, sizeof Archive.entry);
-    Archive.entry.method = 8;
+    Archive.entry.header.method = 8;
     Archive.entry.compressedSize = uint32_t(size);
     Archive.entry.uncompressedSize = declaredSize;
     Archive.crc = 0xFFFFFFFF;

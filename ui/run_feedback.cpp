@@ -30,7 +30,7 @@ static void SetStatusLine(const char* text) {
     SetDlgItemTextA(MainWindow, CTL_STATUS_LINE, text);
 }
 
-int FrontConfirmEntry(const CentralHeader* header, const char* targetPath) {
+int FrontConfirmEntry(const CatalogEntry* entry, const char* targetPath) {
     PumpMessages();
     char name[256], ext[256];
     SplitPath(targetPath, nullptr, nullptr, name, ext);
@@ -45,7 +45,7 @@ int FrontConfirmEntry(const CentralHeader* header, const char* targetPath) {
             answer = CONFIRM_SKIP;
         else if (StartSwitches.given & SWITCH_SILENT)
             answer = CONFIRM_REFUSE;
-        else switch (ConfirmOverwrite(header, targetPath)) {
+        else switch (ConfirmOverwrite(entry, targetPath)) {
         case CTL_YES:     // this one, also when it is read-only, hidden or system
             answer = CONFIRM_REPLACE_PROTECTED;
             break;
@@ -102,7 +102,7 @@ bool FrontProgress(uint32_t done, uint32_t total) {
 }
 
 // A failed entry does not stop the others; the run's own status tells the user.
-bool FrontEntryDone(const CentralHeader*, const char*, SfxStatus) {
+bool FrontEntryDone(const CatalogEntry*, const char*, SfxStatus) {
     return true;
 }
 

@@ -51,10 +51,10 @@ struct EncryptedEntry {
         std::string stored = ZipEncrypt(data, password, check, 7);
         WriteFileBytes(dir.File("entry.bin"), stored);
         Archive.archiveHandle = FileOpen(dir.File("entry.bin").c_str(), "rb");
-        Archive.entry = CentralHeader();
-        Archive.entry.flags = flags;
-        Archive.entry.dosTime = dosTime;
-        Archive.entry.crc32 = crc;
+        Archive.entry = CatalogEntry();
+        Archive.entry.header.flags = flags;
+        Archive.entry.header.dosTime = dosTime;
+        Archive.entry.header.crc32 = crc;
         Archive.entry.compressedSize = (uint32_t)stored.size();
         Archive.passwordCheckCrc = crc;
         Archive.input.buffer = static_cast<uint8_t*>(MemAlloc(INPUT_BUFFER_SIZE));

@@ -46,8 +46,8 @@ inline InflateResult InflateWith(const TempDir& dir, const std::string& file, ui
     Archive.status = SFX_OK;
     Archive.archiveHandle = FileOpen(file.c_str(), "rb");
     EXPECT_NE(Archive.archiveHandle, FILE_NONE);
-    Archive.entry = CentralHeader();
-    Archive.entry.method = 8;
+    Archive.entry = CatalogEntry();
+    Archive.entry.header.method = 8;
     Archive.entry.compressedSize = dataSize;
     Archive.entry.uncompressedSize = declaredSize;
     Archive.input.buffer = static_cast<uint8_t*>(MemAlloc(INPUT_BUFFER_SIZE));

@@ -155,7 +155,7 @@ TEST_F(ReplaceTest, ReadOnlyFileAtTheTargetIsACreateErrorAndKeepsItsContent) {
 TEST_F(ReplaceTest, ConsentReplacesAReadOnlyFileOnlyWithACorrectEntry) {
     WriteFileBytes(out + "/locked.txt", "old content");
     chmod((out + "/locked.txt").c_str(), 0444);
-    Front.confirm = [](const CentralHeader*, const char*) { return CONFIRM_REPLACE_PROTECTED; };
+    Front.confirm = [](const CatalogEntry*, const char*) { return CONFIRM_REPLACE_PROTECTED; };
     ZipEntrySpec bad = Stored("locked.txt", "new content");
     bad.hasCrc = true;
     bad.crc = 1;

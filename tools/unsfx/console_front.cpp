@@ -62,7 +62,7 @@ static std::string Lower(std::string s) {
     return s;
 }
 
-int FrontConfirmEntry(const CentralHeader* header, const char* targetPath) {
+int FrontConfirmEntry(const CatalogEntry* entry, const char* targetPath) {
     if (CancelRequested)
         return 2;
     CurrentEntry = ShowText(targetPath);
@@ -117,7 +117,7 @@ bool FrontProgress(uint32_t done, uint32_t total) {
     return true;
 }
 
-bool FrontEntryDone(const CentralHeader* header, const char* targetPath, SfxStatus status) {
+bool FrontEntryDone(const CatalogEntry* entry, const char* targetPath, SfxStatus status) {
     EndStatusLine();
     if (status != SFX_OK)
         fprintf(stderr, "Fehler (%u) in %s.\n", unsigned(status), ShowText(targetPath).c_str());
