@@ -7,13 +7,33 @@
 
 namespace {
 const uint16_t kMaxEntries = 0xFFFF;   // what the 16-bit count can hold
+
+// MS-DOS marks a folder with attribute 0x10; Unix keeps its mode in the high
+// 16 bits of the external attributes. An entry with data stays a file.
+const uint32_t DOS_FOLDER = 0x10;
+const uint16_t HOST_UNIX = 3;
+
+bool IsFolderEntry(const CentralHeader* header, const char* name, uint32_t length) {
+    if (length != 0 && (name[length - 1] == '/' || name[length - 1] == '\\')) return true;
+    if (header->uncompressedSize != 0) return false;
+    if (header->externalAttributes & DOS_FOLDER) return true;
+    return (header->versionMadeBy >> 8) == HOST_UNIX && (header->externalAttributes >> 28) == 4;
+}
 }  // namespace
 
 void ClearCatalog(Catalog* catalog) {
     catalog->head = nullptr;
     catalog->tail = nullptr;
+    catalog->cursor = nullptr;
     catalog->count = 0;
 }
+
+const CatalogEntry* NextCatalogEntry(Catalog* catalog) {
+    catalog->cursor = catalog->cursor ? catalog->cursor->next : catalog->head;
+    return catalog->cursor ? &catalog->cursor->entry : nullptr;
+}
+
+void RewindCatalog(Catalog* catalog) { catalog->cursor = nullptr; }
 
 // Short reads count as failures throughout: a directory whose records run
 // past the end of the file then ends in SFX_ERR_IO instead of seeing stale
@@ -60,9 +80,9 @@ void ReadCatalog(Catalog* catalog) {
 }
 
 void FreeCatalog(Catalog* catalog) {
-    CatalogEntry* entry = catalog->head;
+    CatalogNode* entry = catalog->head;
     while (entry != nullptr) {
-        CatalogEntry* next = entry->next;
+        CatalogNode* next = entry->next;
         MemFree(entry);
         entry = next;
     }
@@ -70,12 +90,18 @@ void FreeCatalog(Catalog* catalog) {
 }
 
 bool AppendCatalogEntry(Catalog* catalog, const CentralHeader* header, const char* name) {
-    CatalogEntry* entry = static_cast<CatalogEntry*>(MemAlloc(sizeof(CatalogEntry)));
+    CatalogNode* entry = static_cast<CatalogNode*>(MemAlloc(sizeof(CatalogNode)));
     if (entry == nullptr) return false;
-    MemCopy(&entry->header, header, sizeof(CentralHeader));
+    MemFill(&entry->entry, 0, sizeof(CatalogEntry));
+    MemCopy(&entry->entry.header, header, sizeof(CentralHeader));
     StrCopyMax(entry->name, name, SFX_PATH_MAX - 1);
+    entry->entry.compressedSize = header->compressedSize;
+    entry->entry.uncompressedSize = header->uncompressedSize;
+    entry->entry.localHeaderOffset = header->localHeaderOffset;
+    entry->entry.name = entry->name;
+    entry->entry.nameLength = StrLength(entry->name);
+    entry->entry.folder = IsFolderEntry(header, entry->name, entry->entry.nameLength);
     entry->next = nullptr;
-    entry->selected = 1;
     if (catalog->head == nullptr)
         catalog->head = entry;
     else

@@ -2,22 +2,27 @@
 #pragma once
 #include "archive/archive_state.h"
 
-struct CatalogEntry {
-    CatalogEntry* next;
-    CentralHeader header;
+struct CatalogNode {
+    CatalogNode* next;
+    CatalogEntry entry;         // its name points at name below
     char name[SFX_PATH_MAX];    // ANSI, at most 255 characters, slashes as stored
-    uint8_t selected;
 };
 
 struct Catalog {
-    CatalogEntry* head;
-    CatalogEntry* tail;
-    uint16_t count;
+    CatalogNode* head;
+    CatalogNode* tail;
+    CatalogNode* cursor;        // the entry NextCatalogEntry handed out last
+    uint32_t count;
 };
 
 void ClearCatalog(Catalog* catalog);
 void ReadCatalog(Catalog* catalog);     // outcome in Archive.status
 void FreeCatalog(Catalog* catalog);
+// The entries in central-directory order: the first call after ReadCatalog
+// or RewindCatalog hands out the first entry, each further call the next one,
+// null after the last. An entry stays valid until the catalogue is freed.
+const CatalogEntry* NextCatalogEntry(Catalog* catalog);
+void RewindCatalog(Catalog* catalog);
 bool AppendCatalogEntry(Catalog* catalog, const CentralHeader* header, const char* name);
 SfxStatus ReadCentralHeader(CentralHeader* header, char* name);
 // Reads nameLength bytes at the archive's position; keeps at most maximum of

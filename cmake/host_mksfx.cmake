@@ -1,5 +1,5 @@
 # mksfx, the builder of self-extracting programs (host build), and its tests.
-file(GLOB MKSFX_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/mksfx/*.cpp)
+file(GLOB_RECURSE MKSFX_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/mksfx/*.cpp)
 list(FILTER MKSFX_SOURCES EXCLUDE REGEX ".*_win32\\.cpp$")
 
 # libdeflate (Debian's libdeflate-dev) compresses; zlib joins the pieces and

@@ -32,7 +32,7 @@ set(STUB_COMPILE_FLAGS -Oz -fno-inline-small-functions -malign-data=abi -fno-exc
 # faster under wine64, 1 KB more code); the 32-bit product keeps -Oz there too,
 # where the same would cost 1 KB of its size.
 if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
-  set_source_files_properties(${CMAKE_SOURCE_DIR}/codecs/inflate_symbols.cpp ${CMAKE_SOURCE_DIR}/codecs/crc32.cpp
+  set_source_files_properties(${CMAKE_SOURCE_DIR}/codecs/inflate_fast.cpp ${CMAKE_SOURCE_DIR}/codecs/crc32.cpp
       ${CMAKE_SOURCE_DIR}/codecs/crc32_clmul.cpp PROPERTIES COMPILE_OPTIONS "-O2;-finline-small-functions")
 endif()
 

@@ -17,7 +17,7 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
   target_include_directories(libdeflate_win32 PUBLIC ${LIBDEFLATE_SOURCE})
   target_compile_options(libdeflate_win32 PRIVATE -O2 -w)
 
-  file(GLOB MKSFX_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/mksfx/*.cpp)
+  file(GLOB_RECURSE MKSFX_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/mksfx/*.cpp)
   list(FILTER MKSFX_SOURCES EXCLUDE REGEX ".*_posix\\.cpp$")
   # The stub's own memcpy/memset stand in for a C runtime it does not have;
   # this program has one.

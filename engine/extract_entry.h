@@ -2,8 +2,6 @@
 #pragma once
 #include "archive/archive_state.h"
 
-void ExtractEntry(const CentralHeader* header, const char* targetPath);  // outcome in Archive.status
+void ExtractEntry(const CatalogEntry* entry, const char* targetPath);  // outcome in Archive.status
 SfxStatus ReadLocalHeader(LocalHeader* record, char* name);
-void CopyStored();
-void CopyStoredEncrypted(int64_t dataPosition);
 uint32_t SetEntryTime(FileHandle file, uint16_t dosDate, uint16_t dosTime);

@@ -122,22 +122,14 @@ SfxStatus MapEntryPath(const char* entryName, char* targetPath) {
     return status;
 }
 
-// Directory entries end in a slash (or a backslash); nothing is created for
-// them, because every folder comes into being with its first file. Every
-// other entry is a file, whatever its name looks like.
-static bool IsDirectoryEntry(const char* name) {
-    uint32_t length = StrLength(name);
-    return length != 0 && (name[length - 1] == '/' || name[length - 1] == '\\');
-}
-
 static void RunEntryLoop(Catalog* catalog) {
     // A run in which any entry failed must not end as a success, even when
     // the front-end lets it go on after the failure.
     SfxStatus firstFailure = SFX_OK;
     Archive.status = SFX_OK;
-    for (CatalogEntry* entry = catalog->head; entry && Archive.status == SFX_OK; entry = entry->next) {
-        if (!entry->selected)
-            continue;
+    RewindCatalog(catalog);
+    const CatalogEntry* entry;
+    while (Archive.status == SFX_OK && (entry = NextCatalogEntry(catalog)) != nullptr) {
         char targetPath[SFX_PATH_MAX];
         MemFill(targetPath, 0, sizeof(targetPath));
         SfxStatus mapped;
@@ -147,7 +139,9 @@ static void RunEntryLoop(Catalog* catalog) {
             // cut at a slash, taken for a folder).
             StrCopy(targetPath, entry->name);
             mapped = SFX_ERR_CREATE;
-        } else if (IsDirectoryEntry(entry->name)) {
+        } else if (entry->folder) {
+            // Nothing is created for a folder: every folder comes into being
+            // with its first file.
             continue;
         } else {
             mapped = MapEntryPath(entry->name, targetPath);
@@ -157,7 +151,7 @@ static void RunEntryLoop(Catalog* catalog) {
         } else {
             Archive.replaceProtected = 0;
             if (Archive.confirmEntry) {
-                int answer = Archive.confirmEntry(&entry->header, targetPath);
+                int answer = Archive.confirmEntry(entry, targetPath);
                 if (answer == CONFIRM_SKIP)
                     continue;
                 if (answer == CONFIRM_ABORT)
@@ -168,12 +162,12 @@ static void RunEntryLoop(Catalog* catalog) {
             }
             if (Archive.status != SFX_OK)
                 break;
-            ExtractEntry(&entry->header, targetPath);
+            ExtractEntry(entry, targetPath);
         }
         if (Archive.status != SFX_OK && firstFailure == SFX_OK)
             firstFailure = Archive.status;
         if (Archive.entryDone) {
-            if (!Archive.entryDone(&entry->header, targetPath, Archive.status))
+            if (!Archive.entryDone(entry, targetPath, Archive.status))
                 break;
             Archive.status = SFX_OK;
         }

@@ -5,9 +5,9 @@
 #include "archive/archive_state.h"
 
 // Installed by ExtractArchive before the entry loop.
-int FrontConfirmEntry(const CentralHeader* header, const char* targetPath);
-bool FrontProgress(uint32_t done, uint32_t total);
-bool FrontEntryDone(const CentralHeader* header, const char* targetPath, SfxStatus status);
+int FrontConfirmEntry(const CatalogEntry* entry, const char* targetPath);
+bool FrontProgress(uint64_t done, uint64_t total);
+bool FrontEntryDone(const CatalogEntry* entry, const char* targetPath, SfxStatus status);
 
 // Installed as PasswordFn by every OpenArchive.
 int FrontAskPassword(char* password, const char* entryName);

@@ -17,20 +17,20 @@ void ResetFuzzFrontEnd() {
     passwordAnswers = 0;
 }
 
-int FrontConfirmEntry(const CentralHeader*, const char*) {
+int FrontConfirmEntry(const CatalogEntry*, const char*) {
     passwordAnswers = 0;
     lastDone = 0;
     return 0;   // extract
 }
 
-bool FrontProgress(uint32_t done, uint32_t) {
+bool FrontProgress(uint64_t done, uint64_t) {
     // done counts the current entry's bytes; add what is new since the last call.
     if (done >= lastDone) bytesWrittenInRun += done - lastDone;
     lastDone = done;
     return FuzzHooks.writeBudget == 0 || bytesWrittenInRun <= FuzzHooks.writeBudget;
 }
 
-bool FrontEntryDone(const CentralHeader*, const char* targetPath, SfxStatus status) {
+bool FrontEntryDone(const CatalogEntry*, const char* targetPath, SfxStatus status) {
     if (FuzzHooks.entryDone) FuzzHooks.entryDone(targetPath, status);
     lastDone = 0;
     return true;

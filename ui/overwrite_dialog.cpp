@@ -82,7 +82,7 @@ void InitOverwriteDialog(HWND dialog) {
     ShowFileLine(dialog, CTL_ENTRY_LINE, &EntryTime, EntrySize);
 }
 
-int ConfirmOverwrite(const CentralHeader* header, const char* targetPath) {
+int ConfirmOverwrite(const CatalogEntry* entry, const char* targetPath) {
     HANDLE search = FindFirstFileW(WidePath(targetPath, 0), &ExistingFile);
     if (search == INVALID_HANDLE_VALUE)
         return 0;
@@ -90,9 +90,9 @@ int ConfirmOverwrite(const CentralHeader* header, const char* targetPath) {
 
     // The archive keeps local DOS times; the dialog compares UTC file times.
     FILETIME local;
-    DosDateTimeToFileTime(header->dosDate, header->dosTime, &local);
+    DosDateTimeToFileTime(entry->header.dosDate, entry->header.dosTime, &local);
     LocalFileTimeToFileTime(&local, &EntryTime);
-    EntrySize = header->uncompressedSize;
+    EntrySize = entry->uncompressedSize;
 
     TypeIcon = nullptr;
     INT_PTR result = ShowButtonDialog(IDD_OVERWRITE, MainWindow);

@@ -32,7 +32,7 @@ static void SetStatusLine(const char* text) {
     SetItemText(MainWindow, CTL_STATUS_LINE, text);
 }
 
-int FrontConfirmEntry(const CentralHeader* header, const char* targetPath) {
+int FrontConfirmEntry(const CatalogEntry* entry, const char* targetPath) {
     PumpMessages();
 
     int answer = CONFIRM_EXTRACT;
@@ -45,7 +45,7 @@ int FrontConfirmEntry(const CentralHeader* header, const char* targetPath) {
             answer = CONFIRM_SKIP;
         else if (StartSwitches.given & SWITCH_SILENT)
             answer = CONFIRM_REFUSE;
-        else switch (ConfirmOverwrite(header, targetPath)) {
+        else switch (ConfirmOverwrite(entry, targetPath)) {
         case CTL_YES:     // this one, also when it is read-only, hidden or system
             answer = CONFIRM_REPLACE_PROTECTED;
             break;
@@ -80,9 +80,9 @@ int FrontConfirmEntry(const CentralHeader* header, const char* targetPath) {
 // and its last always show.
 static const DWORD PROGRESS_INTERVAL_MS = 100;
 static DWORD LastProgressTick;
-static uint32_t LastProgressDone;
+static uint64_t LastProgressDone;
 
-bool FrontProgress(uint32_t done, uint32_t total) {
+bool FrontProgress(uint64_t done, uint64_t total) {
     DWORD now = GetTickCount();
     bool firstOfEntry = done <= LastProgressDone;
     LastProgressDone = done;
@@ -90,7 +90,12 @@ bool FrontProgress(uint32_t done, uint32_t total) {
         return CancelRequested != 1;
     LastProgressTick = now;
     PumpMessages();
-    uint32_t perMille = PerMille(done, total);
+    // The share alone counts: sizes past 4 GiB are scaled down to 32 bits.
+    while (total >> 32) {
+        done >>= 1;
+        total >>= 1;
+    }
+    uint32_t perMille = PerMille((uint32_t)done, (uint32_t)total);
     char line[LINE_SIZE];
     FormatText(line, " Entpacke : %s %d.%d%%", EntryDisplayName, perMille / 10, perMille % 10);
     SetStatusLine(line);
@@ -99,7 +104,7 @@ bool FrontProgress(uint32_t done, uint32_t total) {
 }
 
 // A failed entry does not stop the others; the run's own status tells the user.
-bool FrontEntryDone(const CentralHeader*, const char*, SfxStatus) {
+bool FrontEntryDone(const CatalogEntry*, const char*, SfxStatus) {
     return true;
 }
 

@@ -2,7 +2,7 @@
 // share. Everything runs on the one GUI thread, so plain variables suffice.
 #pragma once
 #include <windows.h>
-#include "archive/zip_records.h"
+#include "archive/catalog_entry.h"
 #include "ui/command_line.h"
 #include "support/wide_win32.h"
 
@@ -57,4 +57,4 @@ void InitLicenseDialog(HWND dialog);
 
 // 0 when the existing file cannot be looked up (no dialog); otherwise the id
 // of the button that closed the overwrite dialog (1, 1030, 7 or 2).
-int ConfirmOverwrite(const CentralHeader* header, const char* targetPath);
+int ConfirmOverwrite(const CatalogEntry* entry, const char* targetPath);

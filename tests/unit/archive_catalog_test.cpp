@@ -14,7 +14,7 @@ namespace {
 struct Listed {
     std::string name;
     CentralHeader header;
-    uint8_t selected;
+    uint8_t folder;
 };
 
 struct CatalogRun {
@@ -38,18 +38,14 @@ CatalogRun ReadImage(const std::string& image) {
         ClearCatalog(&catalog);
         ReadCatalog(&catalog);
         run.status = Archive.status;
-        run.count = catalog.count;
-        CatalogEntry* last = nullptr;
-        for (CatalogEntry* e = catalog.head; e != nullptr; e = e->next) {
-            run.entries.push_back({e->name, e->header, e->selected});
-            last = e;
+        run.count = uint16_t(catalog.count);
+        while (const CatalogEntry* e = NextCatalogEntry(&catalog)) {
+            EXPECT_EQ(strlen(e->name), e->nameLength);
+            run.entries.push_back({e->name, e->header, e->folder});
         }
-        EXPECT_EQ(last, catalog.tail);
         EXPECT_EQ(run.entries.size(), catalog.count);
         FreeCatalog(&catalog);
-        EXPECT_EQ(catalog.head, nullptr);
-        EXPECT_EQ(catalog.tail, nullptr);
-        EXPECT_EQ(catalog.count, 0);
+        EXPECT_EQ(catalog.count, 0u);
     }
     CloseArchive();
     return run;
@@ -99,7 +95,8 @@ TEST(ReadCatalog, ListsEveryEntryWithItsHeaderInOrder) {
     EXPECT_EQ(run.entries[1].name, "dir/");
     EXPECT_EQ(run.entries[2].name, "dir/c.bin");
     EXPECT_EQ(run.entries[3].name, "last.txt");
-    for (const Listed& e : run.entries) EXPECT_EQ(e.selected, 1);
+    EXPECT_EQ(run.entries[1].folder, 1);
+    EXPECT_EQ(run.entries[2].folder, 0);
     const CentralHeader& h = run.entries[2].header;
     EXPECT_EQ(+h.method, 8);
     EXPECT_EQ(+h.flags, 0x0002);

@@ -115,7 +115,7 @@ std::string ListWithCatalog(const std::string& archive, SfxStatus* status, bool 
         ClearCatalog(&catalog);
         ReadCatalog(&catalog);
         *status = Archive.status;
-        for (CatalogEntry* e = catalog.head; e; e = e->next) {
+        while (const CatalogEntry* e = NextCatalogEntry(&catalog)) {
             const CentralHeader& h = e->header;
             if (brief) {
                 out << h.crc32 << ' ' << h.compressedSize << ' ' << h.uncompressedSize << ' ' << h.dosDate

@@ -148,7 +148,7 @@ TEST_F(NamesTest, NamesTooLongForTheTargetAreRefusedNotCut) {
 TEST_F(NamesTest, DirectoryEntriesCreateAndReportNothingButDotFilesAreExtracted) {
     TempDir dir;
     std::string target = dir.File("out");
-    Front.confirm = [](const CentralHeader*, const char*) { return 0; };
+    Front.confirm = [](const CatalogEntry*, const char*) { return 0; };
     int result = RunImage(dir, Image({Stored("emptydir/", ""), Stored("a\\b\\", ""), Stored(".htaccess", "x"),
                                       Stored("conf/.env", "y")}),
                           target, "run.bat");

@@ -155,7 +155,7 @@ TEST_F(ReplaceTest, ReadOnlyFileAtTheTargetIsACreateErrorAndKeepsItsContent) {
 TEST_F(ReplaceTest, ConsentReplacesAReadOnlyFileOnlyWithACorrectEntry) {
     WriteFileBytes(out + "/locked.txt", "old content");
     chmod((out + "/locked.txt").c_str(), 0444);
-    Front.confirm = [](const CentralHeader*, const char*) { return CONFIRM_REPLACE_PROTECTED; };
+    Front.confirm = [](const CatalogEntry*, const char*) { return CONFIRM_REPLACE_PROTECTED; };
     ZipEntrySpec bad = Stored("locked.txt", "new content");
     bad.hasCrc = true;
     bad.crc = 1;
@@ -216,11 +216,11 @@ TEST_F(ReplaceTest, SuccessfulReplacementTakesTheNewDataAndTime) {
 
 TEST_F(ReplaceTest, CancelDuringTheCopyKeepsTheExistingFile) {
     WriteFileBytes(out + "/big.bin", "old");
-    Front.progress = [](uint32_t done, uint32_t) { return done < 8192; };
+    Front.progress = [](uint64_t done, uint64_t) { return done < 8192; };
     int result = RunImage(dir, Image({Stored("big.bin", Pattern(20000, 1)), Stored("after.txt", "a")}), out);
     EXPECT_EQ(result, SFX_USER_ABORT);
     EXPECT_EQ(Front.entryStatuses, (std::vector<SfxStatus>{SFX_USER_ABORT, SFX_OK}));
-    EXPECT_EQ(Front.progressDone, (std::vector<uint32_t>{4096, 8192, 1}));
+    EXPECT_EQ(Front.progressDone, (std::vector<uint64_t>{20000, 1}));
     EXPECT_EQ(ReadFileBytes(out + "/big.bin"), "old");
     EXPECT_EQ(ListTree(out), (std::vector<std::string>{"after.txt", "big.bin"}));
 }

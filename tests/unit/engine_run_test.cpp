@@ -37,8 +37,26 @@ TEST_F(RunTest, FailedEntryMakesTheRunFailEvenWhenItGoesOn) {
     EXPECT_EQ(ReadFileBytes(out + "/z.txt"), "z");
 }
 
+// Writers that mark folders by their attributes alone (no trailing slash):
+// taken for an empty file, such a folder would block every file inside it.
+TEST_F(RunTest, FoldersMarkedOnlyByTheirAttributesAreFolders) {
+    ZipEntrySpec dos = Stored("dos", "");
+    dos.externalAttributes = 0x10;
+    ZipEntrySpec unix = Stored("unix", "");
+    unix.versionMadeBy = 0x031E;
+    unix.externalAttributes = 0040755u << 16;
+    ZipEntrySpec modeOnFat = Stored("fat", "");     // a mode means nothing from MS-DOS
+    modeOnFat.externalAttributes = 0040755u << 16;
+    ZipEntrySpec withData = Stored("data", "x");    // data makes it a file
+    withData.externalAttributes = 0x10;
+    int result = RunImage(dir, Image({dos, Stored("dos/a.txt", "a"), unix, Stored("unix/b.txt", "b"), modeOnFat,
+                                      withData}), out);
+    EXPECT_EQ(result, SFX_OK);
+    EXPECT_EQ(ListTree(out), (std::vector<std::string>{"data", "dos/", "dos/a.txt", "fat", "unix/", "unix/b.txt"}));
+}
+
 TEST_F(RunTest, CancelInProgressIsTheRunsResult) {
-    Front.progress = [](uint32_t, uint32_t) { return false; };
+    Front.progress = [](uint64_t, uint64_t) { return false; };
     int result = RunImage(dir, Image({Stored("a.txt", "a"), Stored("b.txt", "b")}), out, "go.exe");
     EXPECT_EQ(result, SFX_USER_ABORT);
     EXPECT_EQ(Front.entryStatuses, (std::vector<SfxStatus>{SFX_USER_ABORT, SFX_USER_ABORT}));
@@ -50,7 +68,7 @@ TEST_F(RunTest, CancelInProgressIsTheRunsResult) {
 TEST_F(RunTest, EntryDoneAnsweringFalseEndsTheRunWithThatStatus) {
     ZipEntrySpec bad = Stored("bad.txt", "bad");
     bad.method = 9;
-    Front.entryDone = [](const CentralHeader*, const char*, SfxStatus s) { return s == SFX_OK; };
+    Front.entryDone = [](const CatalogEntry*, const char*, SfxStatus s) { return s == SFX_OK; };
     int result = RunImage(dir, Image({bad, Stored("later.txt", "l")}), out);
     EXPECT_EQ(result, SFX_ERR_UNSUPPORTED);
     EXPECT_EQ(Front.entryDoneCalls, 1);
@@ -58,7 +76,7 @@ TEST_F(RunTest, EntryDoneAnsweringFalseEndsTheRunWithThatStatus) {
 }
 
 TEST_F(RunTest, AbortAtTheFirstConfirmationExtractsNothing) {
-    Front.confirm = [](const CentralHeader*, const char*) { return 2; };
+    Front.confirm = [](const CatalogEntry*, const char*) { return 2; };
     int result = RunImage(dir, Image({Stored("a.txt", "a"), Stored("b.txt", "b")}), out, "go.exe");
     EXPECT_EQ(result, SFX_USER_ABORT);
     EXPECT_EQ(Front.confirmCalls, 1);
@@ -69,7 +87,7 @@ TEST_F(RunTest, AbortAtTheFirstConfirmationExtractsNothing) {
 }
 
 TEST_F(RunTest, SkippingEveryEntryIsASuccessWithoutReports) {
-    Front.confirm = [](const CentralHeader*, const char*) { return 1; };
+    Front.confirm = [](const CatalogEntry*, const char*) { return 1; };
     int result = RunImage(dir, Image({Stored("a.txt", "a"), Stored("b.txt", "b")}), out);
     EXPECT_EQ(result, SFX_OK);
     EXPECT_EQ(Front.confirmCalls, 2);
@@ -82,7 +100,7 @@ TEST_F(RunTest, SkippingEveryEntryIsASuccessWithoutReports) {
 TEST_F(RunTest, AnExistingFileThatMayNotBeAskedAboutEndsTheRun) {
     mkdir(out.c_str(), 0700);
     WriteFileBytes(out + "/b.txt", "old");
-    Front.confirm = [](const CentralHeader*, const char* path) {
+    Front.confirm = [](const CatalogEntry*, const char* path) {
         return FileExists(path) ? CONFIRM_REFUSE : CONFIRM_EXTRACT;
     };
     int result = RunImage(dir, Image({Stored("a.txt", "a"), Stored("b.txt", "new"), Stored("c.txt", "c")}), out,
@@ -98,7 +116,7 @@ TEST_F(RunTest, AnExistingFileThatMayNotBeAskedAboutEndsTheRun) {
 
 TEST_F(RunTest, ConfirmationSeesTheMappedTargetPath) {
     static std::string seen;
-    Front.confirm = [](const CentralHeader* h, const char* path) {
+    Front.confirm = [](const CatalogEntry* h, const char* path) {
         seen = path;
         return h->uncompressedSize == 3 ? 0 : 1;
     };

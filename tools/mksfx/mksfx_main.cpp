@@ -3,16 +3,16 @@
 // Every check that can refuse the input runs before the output is touched;
 // the program file is written beside OUT under a temporary name, read back
 // through the extractor's own code and only then renamed to OUT.
-#include "tools/mksfx/entry_names.h"
-#include "tools/mksfx/host_system.h"
-#include "tools/mksfx/input_walk.h"
+#include "tools/mksfx/input/entry_names.h"
+#include "tools/mksfx/host/host_system.h"
+#include "tools/mksfx/input/input_walk.h"
 #include "tools/mksfx/options.h"
 #include "tools/mksfx/progress_bar.h"
-#include "tools/mksfx/readback_check.h"
-#include "tools/mksfx/stub_image.h"
-#include "tools/mksfx/stub_resources.h"
-#include "tools/mksfx/zip_pack.h"
-#include "tools/mksfx/zip_wrap.h"
+#include "tools/mksfx/pack/readback_check.h"
+#include "tools/mksfx/pe/stub_image.h"
+#include "tools/mksfx/pe/stub_resources.h"
+#include "tools/mksfx/pack/zip_pack.h"
+#include "tools/mksfx/pack/zip_wrap.h"
 #include "archive/zip_records.h"
 
 #include <stdio.h>

@@ -62,7 +62,7 @@ static std::string Lower(std::string s) {
     return s;
 }
 
-int FrontConfirmEntry(const CentralHeader* header, const char* targetPath) {
+int FrontConfirmEntry(const CatalogEntry* entry, const char* targetPath) {
     if (CancelRequested)
         return 2;
     CurrentEntry = ShowText(targetPath);
@@ -105,7 +105,7 @@ int FrontConfirmEntry(const CentralHeader* header, const char* targetPath) {
     return replaceProtected ? CONFIRM_REPLACE_PROTECTED : CONFIRM_EXTRACT;
 }
 
-bool FrontProgress(uint32_t done, uint32_t total) {
+bool FrontProgress(uint64_t done, uint64_t total) {
     if (CancelRequested)
         return false;
     if (!StatusIsTerminal)
@@ -117,7 +117,7 @@ bool FrontProgress(uint32_t done, uint32_t total) {
     return true;
 }
 
-bool FrontEntryDone(const CentralHeader* header, const char* targetPath, SfxStatus status) {
+bool FrontEntryDone(const CatalogEntry* entry, const char* targetPath, SfxStatus status) {
     EndStatusLine();
     if (status != SFX_OK)
         fprintf(stderr, "Fehler (%u) in %s.\n", unsigned(status), ShowText(targetPath).c_str());

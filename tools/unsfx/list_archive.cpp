@@ -21,7 +21,7 @@ int ListArchive() {
     ReadCatalog(&catalog);
     SfxStatus status = Archive.status;
     if (status == SFX_OK) {
-        for (CatalogEntry* entry = catalog.head; entry; entry = entry->next) {
+        while (const CatalogEntry* entry = NextCatalogEntry(&catalog)) {
             const CentralHeader& h = entry->header;
             char target[SFX_PATH_MAX] = "";
             // The target folder is empty after opening: the name alone.
@@ -29,7 +29,7 @@ int ListArchive() {
             if (mapped == SFX_OK && h.nameLength > SFX_PATH_MAX - 1)
                 mapped = SFX_ERR_CREATE;
             std::string shown = ShowText(target);
-            printf("%10u %04u-%02u-%02u %02u:%02u:%02u %08x %s", unsigned(h.uncompressedSize),
+            printf("%10llu %04u-%02u-%02u %02u:%02u:%02u %08x %s", (unsigned long long)entry->uncompressedSize,
                    unsigned(((h.dosDate >> 9) & 0x7F) + 1980), unsigned((h.dosDate >> 5) & 0x0F),
                    unsigned(h.dosDate & 0x1F), unsigned((h.dosTime >> 11) & 0x1F),
                    unsigned((h.dosTime >> 5) & 0x3F), unsigned((h.dosTime & 0x1F) * 2), unsigned(h.crc32),

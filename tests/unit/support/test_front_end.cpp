@@ -5,21 +5,21 @@ TestFrontEnd Front;
 
 void ResetTestFrontEnd() { Front = TestFrontEnd(); }
 
-int FrontConfirmEntry(const CentralHeader* header, const char* targetPath) {
+int FrontConfirmEntry(const CatalogEntry* entry, const char* targetPath) {
     ++Front.confirmCalls;
-    return Front.confirm ? Front.confirm(header, targetPath) : 0;
+    return Front.confirm ? Front.confirm(entry, targetPath) : 0;
 }
 
-bool FrontProgress(uint32_t done, uint32_t total) {
+bool FrontProgress(uint64_t done, uint64_t total) {
     ++Front.progressCalls;
     Front.progressDone.push_back(done);
     return Front.progress ? Front.progress(done, total) : true;
 }
 
-bool FrontEntryDone(const CentralHeader* header, const char* targetPath, SfxStatus status) {
+bool FrontEntryDone(const CatalogEntry* entry, const char* targetPath, SfxStatus status) {
     ++Front.entryDoneCalls;
     Front.entryStatuses.push_back(status);
-    return Front.entryDone ? Front.entryDone(header, targetPath, status) : true;
+    return Front.entryDone ? Front.entryDone(entry, targetPath, status) : true;
 }
 
 int FrontAskPassword(char* password, const char* entryName) {

@@ -134,7 +134,7 @@ std::string BuildZipImage(const std::vector<ZipEntrySpec>& entries, const ZipIma
         uint16_t flags = e.flags | (e.password.empty() ? 0 : 1);
         std::string h;
         Put32(h, 0x02014B50);
-        Put16(h, 20);
+        Put16(h, e.versionMadeBy);
         Put16(h, e.versionNeeded);
         Put16(h, flags);
         Put16(h, e.method);

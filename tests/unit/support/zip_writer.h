@@ -12,6 +12,7 @@ struct ZipEntrySpec {
     uint16_t method = 0;            // 0 stored, 8 deflated (zlib, raw)
     uint16_t flags = 0;             // bit 0 is set automatically with a password
     uint16_t versionNeeded = 20;
+    uint16_t versionMadeBy = 20;    // high byte: the system (0 MS-DOS, 3 Unix)
     uint16_t dosTime = 0x6C21;      // 13:33:02
     uint16_t dosDate = 0x5A87;      // 2025-04-07
     uint32_t externalAttributes = 0;

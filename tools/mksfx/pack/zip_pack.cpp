@@ -1,0 +1,305 @@
+#include "tools/mksfx/pack/zip_pack.h"
+#include "tools/mksfx/input/entry_names.h"
+#include "tools/mksfx/pack/parallel_deflate.h"
+#include "tools/mksfx/pack/zip_crypt.h"
+#include "archive/zip_records.h"
+
+#include <libdeflate.h>
+#include <zlib.h>
+
+namespace {
+
+const size_t CHUNK = 256 * 1024;
+// Compressed pieces wait in memory until this thread writes them; a batch of
+// pieces holds at most about this much input.
+const uint64_t BATCH_BYTES = 64u << 20;
+
+std::string LocalHeaderBytes(const PackedEntry& entry) {
+    std::string h;
+    Put32(h, SIG_LOCAL_HEADER);
+    Put16(h, VERSION_NEEDED);
+    Put16(h, entry.flags);
+    Put16(h, entry.method);
+    Put16(h, entry.dosTime);
+    Put16(h, entry.dosDate);
+    Put32(h, entry.crc);
+    Put32(h, entry.compressedSize);
+    Put32(h, entry.uncompressedSize);
+    Put16(h, uint32_t(entry.storedName.size()));
+    Put16(h, 0);
+    return h + entry.storedName;
+}
+
+// Reads a source file in chunks; it must still have the size it had when the
+// inputs were collected.
+struct SourceReader {
+    FILE* file = nullptr;
+    uint64_t left = 0;
+    std::string path;
+};
+
+bool OpenSource(SourceReader& reader, const PackItem& item, std::string* error) {
+    reader.path = item.sourcePath;
+    reader.left = item.size;
+    reader.file = fopen(item.sourcePath.c_str(), "rb");
+    if (!reader.file) {
+        *error = item.sourcePath + ": cannot be opened for reading";
+        return false;
+    }
+    return true;
+}
+
+// Next chunk into buffer: *count bytes, 0 at the end. false on a read error or
+// when the file turned out shorter than it was.
+bool ReadSource(SourceReader& reader, std::vector<uint8_t>& buffer, size_t* count, std::string* error) {
+    size_t want = reader.left < buffer.size() ? size_t(reader.left) : buffer.size();
+    *count = want ? fread(buffer.data(), 1, want, reader.file) : 0;
+    if (*count != want) {
+        *error = reader.path + (ferror(reader.file) ? ": read error" : ": became shorter while it was packed");
+        return false;
+    }
+    reader.left -= *count;
+    return true;
+}
+
+void CloseSource(SourceReader& reader) {
+    if (reader.file) fclose(reader.file);
+    reader.file = nullptr;
+}
+
+bool SourceCrc(const PackItem& item, uint32_t* crc, std::string* error) {
+    SourceReader reader;
+    if (!OpenSource(reader, item, error)) return false;
+    std::vector<uint8_t> buffer(CHUNK);
+    uint32_t reg = 0;
+    size_t count;
+    bool ok;
+    while ((ok = ReadSource(reader, buffer, &count, error)) && count > 0)
+        reg = uint32_t(libdeflate_crc32(reg, buffer.data(), count));
+    CloseSource(reader);
+    *crc = reg;
+    return ok;
+}
+
+// The entry being written: its header is in place, its data follows.
+struct OpenEntry {
+    PackedEntry entry;
+    uint64_t dataStart = 0;
+    ZipCipher cipher;
+    uint32_t crc = 0;           // of the data written so far
+    std::vector<uint8_t> scratch;
+};
+
+bool WriteData(OutputFile& out, OpenEntry& open, const uint8_t* data, size_t count) {
+    if (!(open.entry.flags & ZIP_FLAG_ENCRYPTED)) return WriteBytes(out, data, count);
+    open.scratch.assign(data, data + count);
+    EncryptBytes(open.cipher, open.scratch.data(), count);
+    return WriteBytes(out, open.scratch.data(), count);
+}
+
+// Writes the local header (sizes still unknown) and, for an encrypted entry,
+// the encryption header, whose check byte needs the CRC before any data.
+bool StartEntry(OutputFile& out, const PackItem& item, const PackSettings& settings, uint16_t method,
+                OpenEntry& open, std::string* error) {
+    PackedEntry& entry = open.entry;
+    entry.method = method;
+    entry.uncompressedSize = uint32_t(item.size);
+    entry.localOffset = uint32_t(out.position);
+    entry.externalAttributes = item.isFolder ? DOS_ATTRIBUTE_FOLDER : DOS_ATTRIBUTE_ARCHIVE;
+    if (settings.encrypt && !item.isFolder) {
+        entry.flags |= ZIP_FLAG_ENCRYPTED;
+        if (!SourceCrc(item, &entry.crc, error)) return false;
+    }
+    if (!WriteBytes(out, LocalHeaderBytes(entry))) {
+        *error = "cannot write " + out.path;
+        return false;
+    }
+    open.dataStart = out.position;
+    open.crc = 0;
+    if (entry.flags & ZIP_FLAG_ENCRYPTED) {
+        uint8_t seed[11];
+        HeaderBytesFor(settings.password, entry.storedName, entry.crc, entry.uncompressedSize, seed);
+        if (!WriteBytes(out, StartEncryptedEntry(open.cipher, settings.password, entry.crc, seed))) {
+            *error = "cannot write " + out.path;
+            return false;
+        }
+    }
+    return true;
+}
+
+// Writes the file as it is behind the entry's headers.
+bool WriteStoredData(OutputFile& out, const PackItem& item, OpenEntry& open, ProgressBar* progress,
+                     std::string* error) {
+    SourceReader reader;
+    if (!OpenSource(reader, item, error)) return false;
+    std::vector<uint8_t> buffer(CHUNK);
+    size_t count;
+    bool ok;
+    while ((ok = ReadSource(reader, buffer, &count, error)) && count > 0) {
+        open.crc = uint32_t(libdeflate_crc32(open.crc, buffer.data(), count));
+        if (!WriteData(out, open, buffer.data(), count)) {
+            *error = "cannot write " + out.path;
+            ok = false;
+            break;
+        }
+        if (progress) AdvanceProgress(*progress, count);
+    }
+    CloseSource(reader);
+    return ok;
+}
+
+// Sizes and CRC into the local header; the entry joins the list.
+bool FinishEntry(OutputFile& out, const PackItem& item, OpenEntry& open, std::vector<PackedEntry>* entries,
+                 std::string* error) {
+    PackedEntry& entry = open.entry;
+    if ((entry.flags & ZIP_FLAG_ENCRYPTED) && open.crc != entry.crc) {
+        *error = item.sourcePath + ": changed while it was packed";
+        return false;
+    }
+    entry.crc = open.crc;
+    entry.compressedSize = uint32_t(out.position - open.dataStart);
+    uint64_t next = out.position;
+    if (!SeekOutput(out, entry.localOffset) || !WriteBytes(out, LocalHeaderBytes(entry)) || !SeekOutput(out, next)) {
+        *error = "cannot write " + out.path;
+        return false;
+    }
+    if (out.position >= PROGRAM_LIMIT) {
+        *error = "the program file would reach 2 GiB, more than the stub can read (at " + ToUtf8(item.name) + ")";
+        return false;
+    }
+    entries->push_back(entry);
+    return true;
+}
+
+PackedEntry NewEntry(const PackItem& item) {
+    PackedEntry entry = {};
+    bool utf8 = false;
+    entry.storedName = EncodeEntryName(item.name, &utf8);
+    entry.flags = utf8 ? ZIP_FLAG_UTF8 : 0;
+    entry.dosDate = item.dosDate;
+    entry.dosTime = item.dosTime;
+    return entry;
+}
+
+// A folder, an empty file or a file stored as it is.
+bool PackWhole(OutputFile& out, const PackItem& item, const PackSettings& settings,
+               std::vector<PackedEntry>* entries, std::string* error) {
+    OpenEntry open;
+    open.entry = NewEntry(item);
+    if (settings.progress) SetProgressLabel(*settings.progress, ToUtf8(item.name));
+    return StartEntry(out, item, settings, 0, open, error) &&
+           (item.isFolder || WriteStoredData(out, item, open, settings.progress, error)) &&
+           FinishEntry(out, item, open, entries, error);
+}
+
+// Appends one compressed piece to its entry, which the first piece opens and
+// the last closes. A file that did not get smaller is stored instead, over
+// what was written (the stored data is never longer).
+bool WritePiece(OutputFile& out, const PieceJob& job, const PackItem& item, const PackSettings& settings,
+                OpenEntry& open, std::vector<PackedEntry>* entries, std::string* error) {
+    if (!job.ok) {
+        *error = job.error.empty() ? "out of memory: no thread could start compressing" : job.error;
+        return false;
+    }
+    if (job.first) {
+        open = OpenEntry();
+        open.entry = NewEntry(item);
+        if (!StartEntry(out, item, settings, 8, open, error)) return false;
+    }
+    if (!WriteData(out, open, job.data.data(), job.data.size())) {
+        *error = "cannot write " + out.path;
+        return false;
+    }
+    open.crc = uint32_t(crc32_combine(open.crc, job.crc, job.size));
+    if (!job.last) return true;
+
+    uint64_t header = open.dataStart + ((open.entry.flags & ZIP_FLAG_ENCRYPTED) ? 12 : 0);
+    if (out.position - header >= item.size) {
+        uint32_t crc = open.crc;
+        open.entry.method = 0;
+        if (!SeekOutput(out, open.entry.localOffset) || !StartEntry(out, item, settings, 0, open, error)) {
+            if (error->empty()) *error = "cannot write " + out.path;
+            return false;
+        }
+        if (!WriteStoredData(out, item, open, nullptr, error)) return false;
+        if (open.crc != crc) {
+            *error = item.sourcePath + ": changed while it was packed";
+            return false;
+        }
+    }
+    return FinishEntry(out, item, open, entries, error);
+}
+
+}  // namespace
+
+bool PackItems(OutputFile& out, const std::vector<PackItem>& items, const PackSettings& settings,
+               std::vector<PackedEntry>* entries, std::string* error) {
+    entries->clear();
+    std::vector<PieceJob> jobs;
+    if (settings.level > 0) jobs = PlanPieces(items);
+    size_t nextItem = 0;        // the first item not yet written or begun
+    OpenEntry open;
+    for (size_t first = 0; first < jobs.size();) {
+        size_t end = first;
+        uint64_t bytes = 0;
+        while (end < jobs.size() && (end == first || bytes + jobs[end].size <= BATCH_BYTES)) bytes += jobs[end++].size;
+        CompressJobs(jobs, first, end, items, settings.level, settings.threads, settings.progress);
+        for (size_t j = first; j < end; ++j) {
+            PieceJob& job = jobs[j];
+            for (; nextItem < job.item; ++nextItem)
+                if (!PackWhole(out, items[nextItem], settings, entries, error)) return false;
+            if (!WritePiece(out, job, items[job.item], settings, open, entries, error)) return false;
+            if (job.last) ++nextItem;
+            std::vector<uint8_t>().swap(job.data);
+        }
+        first = end;
+    }
+    for (; nextItem < items.size(); ++nextItem)
+        if (!PackWhole(out, items[nextItem], settings, entries, error)) return false;
+    return true;
+}
+
+bool WriteCentralDirectory(OutputFile& out, const std::vector<PackedEntry>& entries,
+                           const std::string& comment, std::string* error) {
+    uint64_t start = out.position;
+    std::string directory;
+    for (const PackedEntry& entry : entries) {
+        Put32(directory, SIG_CENTRAL_HEADER);
+        Put16(directory, (entry.flags & ZIP_FLAG_UTF8) ? VERSION_MADE_BY_UTF8 : VERSION_MADE_BY_OEM);
+        Put16(directory, VERSION_NEEDED);
+        Put16(directory, entry.flags);
+        Put16(directory, entry.method);
+        Put16(directory, entry.dosTime);
+        Put16(directory, entry.dosDate);
+        Put32(directory, entry.crc);
+        Put32(directory, entry.compressedSize);
+        Put32(directory, entry.uncompressedSize);
+        Put16(directory, uint32_t(entry.storedName.size()));
+        Put16(directory, 0);    // extra field
+        Put16(directory, 0);    // comment
+        Put16(directory, 0);    // disk
+        Put16(directory, 0);    // internal attributes
+        Put32(directory, entry.externalAttributes);
+        Put32(directory, entry.localOffset);
+        directory += entry.storedName;
+    }
+    std::string end;
+    Put32(end, SIG_END_RECORD);
+    Put16(end, 0);
+    Put16(end, 0);
+    Put16(end, uint32_t(entries.size()));
+    Put16(end, uint32_t(entries.size()));
+    Put32(end, uint32_t(directory.size()));
+    Put32(end, uint32_t(start));
+    Put16(end, uint32_t(comment.size()));
+    end += comment;
+    if (start + directory.size() + end.size() >= PROGRAM_LIMIT) {
+        *error = "the program file would reach 2 GiB, more than the stub can read";
+        return false;
+    }
+    if (!WriteBytes(out, directory) || !WriteBytes(out, end)) {
+        *error = "cannot write " + out.path;
+        return false;
+    }
+    return true;
+}

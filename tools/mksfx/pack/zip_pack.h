@@ -1,0 +1,42 @@
+// Packing files into the ZIP archive behind the stub: local headers and data
+// now, the central directory and end record once every entry is written.
+#pragma once
+#include <stdint.h>
+#include <string>
+#include <vector>
+#include "tools/mksfx/input/input_walk.h"
+#include "tools/mksfx/progress_bar.h"
+#include "tools/mksfx/pack/zip_format.h"
+
+// What the central directory needs of one written entry.
+struct PackedEntry {
+    std::string storedName;     // as stored: code page 850 or UTF-8
+    uint16_t flags;
+    uint16_t method;
+    uint16_t dosDate;
+    uint16_t dosTime;
+    uint32_t crc;
+    uint32_t compressedSize;    // with the 12-byte encryption header
+    uint32_t uncompressedSize;
+    uint32_t localOffset;       // from the start of the program file
+    uint32_t externalAttributes;
+};
+
+struct PackSettings {
+    int level = 11;             // 0 stores everything
+    int threads = 1;            // for compressing; the output does not depend on it
+    bool encrypt = false;
+    std::string password;       // code page 1252, as the stub compares it
+    ProgressBar* progress = nullptr;
+};
+
+// Writes every item at the output's position, in their order. Files are
+// compressed in pieces on several threads and written by this one. Sizes and
+// CRC go into the local headers (no data descriptors): an encrypted entry's
+// CRC is taken in a first read, the local header is patched after the data.
+bool PackItems(OutputFile& out, const std::vector<PackItem>& items, const PackSettings& settings,
+               std::vector<PackedEntry>* entries, std::string* error);
+
+// Writes the central directory and the end record (with comment).
+bool WriteCentralDirectory(OutputFile& out, const std::vector<PackedEntry>& entries,
+                           const std::string& comment, std::string* error);
