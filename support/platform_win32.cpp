@@ -63,7 +63,9 @@ static HANDLE StartedProcess;
 bool StartInJob;
 static HANDLE StartedJob;
 
-uint32_t StartProgram(char* commandLine) {
+// Out of line: its records would otherwise widen the caller's frame, and every
+// access there with it.
+__attribute__((noinline)) uint32_t StartProgram(char* commandLine) {
     STARTUPINFOW startup;
     MemFill(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
