@@ -32,14 +32,13 @@ uint32_t SetEntryTime(FileHandle file, uint16_t dosDate, uint16_t dosTime) {
     return SetFileDosTime(file, dosDate, dosTime);
 }
 
-SfxStatus ReadLocalHeader(LocalHeader* record, char* name) {
+// The local name is passed over: the catalogue's name is the entry's name.
+SfxStatus ReadLocalHeader(LocalHeader* record) {
     int32_t got = FileRead(record, sizeof(LocalHeader), Archive.archiveHandle);
     if (got != (int32_t)sizeof(LocalHeader))
         return SFX_ERR_IO;
-    SfxStatus status = ReadEntryName(record->nameLength, name, SFX_PATH_MAX - 1, record->flags);
-    if (status != SFX_OK)
-        return status;
-    return SkipBytes(record->extraLength);
+    int64_t skip = (int64_t)record->nameLength + record->extraLength;
+    return FileSeek(Archive.archiveHandle, skip, 1) == -1 ? SFX_ERR_IO : SFX_OK;
 }
 
 // Writes one chunk of plain data: CRC, output limit, file. A stored entry
@@ -138,7 +137,7 @@ void ExtractEntry(const CatalogEntry* entry, const char* targetPath) {
     uint16_t method = header->method;
     // Only stored and deflated data can be written; an entry of any other
     // method would become an empty or wrong file.
-    if ((header->versionNeeded & 0xFF) > 20 || (method != METHOD_STORED && method != METHOD_DEFLATED)) {
+    if ((header->versionNeeded & 0xFF) > 45 || (method != METHOD_STORED && method != METHOD_DEFLATED)) {
         Archive.status = SFX_ERR_UNSUPPORTED;
         return;
     }
@@ -158,13 +157,11 @@ void ExtractEntry(const CatalogEntry* entry, const char* targetPath) {
     int64_t savedPosition = FileTell(Archive.archiveHandle);
 
     LocalHeader local;
-    char localName[SFX_PATH_MAX];
-    localName[0] = '\0';
     int64_t dataPosition = -1;
     if (FileSeek(Archive.archiveHandle, (int64_t)entry->localHeaderOffset + 4, 0) < 0)
         Archive.status = SFX_ERR_IO;
     else
-        Archive.status = ReadLocalHeader(&local, localName);
+        Archive.status = ReadLocalHeader(&local);
     if (Archive.status == SFX_OK) {
         dataPosition = FileTell(Archive.archiveHandle);
         if (dataPosition < 0)
@@ -180,7 +177,7 @@ void ExtractEntry(const CatalogEntry* entry, const char* targetPath) {
         Archive.passwordCheckCrc = header->crc32;
         Archive.input.encrypted = 0;
         if (FillInput()) {
-            if (UnlockEntry(localName)) {
+            if (UnlockEntry(entry->name)) {
                 Archive.input.encrypted = 1;
                 Archive.input.bytewiseDecrypt = 1;
             } else if (Archive.status == SFX_OK) {

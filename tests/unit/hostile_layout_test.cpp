@@ -116,12 +116,13 @@ protected:
     }
 };
 
-TEST_F(CentralDirectoryTricks, OffsetAtTheEndRecordIsAnEmptyArchive) {
+// The size still says two entries: a directory that is not where it says.
+TEST_F(CentralDirectoryTricks, OffsetAtTheEndRecordIsRefused) {
     uint32_t central, end;
     std::string image = Base(&central, &end);
     Put32(image, end + 16, end);
     HostileRun run = Run(image);
-    EXPECT_EQ(run.result, SFX_ERR_EMPTY);
+    EXPECT_EQ(run.result, SFX_ERR_BAD_DATA);
     EXPECT_TRUE(TargetFiles().empty());
     EXPECT_NOTHING_OUTSIDE(run);
 }
