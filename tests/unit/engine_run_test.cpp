@@ -24,7 +24,7 @@ TEST_F(RunTest, FailedEntryMakesTheRunFailEvenWhenItGoesOn) {
     bad.hasCrc = true;
     bad.crc = 7;
     ZipEntrySpec unsupported = Stored("new.txt", "x");
-    unsupported.versionNeeded = 45;
+    unsupported.versionNeeded = 62;
     int result = RunImage(dir, Image({Stored("a.txt", "a"), bad, unsupported, Stored("z.txt", "z")}, "setup.exe"),
                           out, "setup.exe");
     EXPECT_EQ(result, SFX_ERR_CRC) << "the first failure, not the last";
