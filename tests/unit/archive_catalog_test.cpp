@@ -227,6 +227,64 @@ TEST(ReadCatalog, DirectoryClaimingMoreThanTheFileHoldsIsRefused) {
     }
 }
 
+// Zip64: the end record's all-ones fields come from the Zip64 end record,
+// and each header field that is all ones from the entry's Zip64 extra field,
+// where only those fields stand, in the order the format gives them.
+TEST(ReadCatalog, Zip64RecordsGiveTheRealSizesAndOffsets) {
+    std::vector<ZipEntrySpec> entries;
+    for (uint8_t fields : {7, 1, 2, 4, 5, 6, 3, 0}) {
+        ZipEntrySpec e = Entry("z" + std::to_string(fields), std::string(100 + fields, 'q'), 8);
+        e.zip64Fields = fields;
+        e.extra = std::string("\x55\x54\x01\x00\x07", 5);   // a field behind the Zip64 one
+        entries.push_back(e);
+    }
+    ZipImageOptions o = WithStub();
+    CatalogRun plain = ReadImage(BuildZipImage(entries, o));
+    o.zip64EndRecord = true;
+    std::string image = BuildZipImage(entries, o);
+    CatalogRun run = ReadImage(image);
+    ASSERT_EQ(run.status, SFX_OK);
+    ASSERT_EQ(run.count, entries.size());
+    ASSERT_EQ(plain.count, entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(run.entries[i].uncompressedSize, entries[i].data.size()) << i;
+        EXPECT_EQ(run.entries[i].compressedSize, plain.entries[i].compressedSize) << i;
+        EXPECT_EQ(run.entries[i].localHeaderOffset, plain.entries[i].localHeaderOffset) << i;
+        EXPECT_EQ(image.substr(run.entries[i].localHeaderOffset, 4), std::string("PK\x03\x04", 4)) << i;
+    }
+    // A Zip64 field too short for the fields it must hold is a record that lies.
+    entries[3].extra = "";
+    entries[3].zip64Fields = 0;
+    entries[3].hasLocalOffset = true;
+    entries[3].localOffset = 0xFFFFFFFF;
+    entries[3].extra = std::string("\x01\x00\x04\x00\x00\x00\x00\x00", 8);
+    EXPECT_EQ(ReadImage(BuildZipImage(entries, o)).status, SFX_ERR_BAD_DATA);
+}
+
+// An archive simply joined behind a program (no "zip -A"): every offset is
+// off by the program's length, which the directory's real place tells.
+TEST(ReadCatalog, ArchiveJoinedBehindDataIsReadByTheDifference) {
+    std::vector<ZipEntrySpec> entries = {Entry("a.txt", "alpha"), Entry("b.txt", "beta", 8)};
+    std::string prefix = MakeStubPrefix("C:\\Ziel", "go.exe", 3000);
+    std::string image = prefix + BuildZipImage(entries);
+    CatalogRun run = ReadImage(image);
+    ASSERT_EQ(run.status, SFX_OK);
+    ASSERT_EQ(run.count, 2u);
+    EXPECT_EQ(run.entries[0].localHeaderOffset, prefix.size());
+    EXPECT_EQ(image.substr(run.entries[1].localHeaderOffset, 4), std::string("PK\x03\x04", 4));
+    // The same with Zip64 records, whose offsets are off alike.
+    ZipImageOptions o;
+    o.zip64EndRecord = true;
+    entries[1].zip64Fields = 4;
+    run = ReadImage(prefix + BuildZipImage(entries, o));
+    ASSERT_EQ(run.status, SFX_OK);
+    EXPECT_EQ(run.entries[1].localHeaderOffset, ReadImage(image).entries[1].localHeaderOffset);
+    // A difference that does not make the first local header line up.
+    entries[0].hasLocalOffset = true;
+    entries[0].localOffset = 7;
+    EXPECT_EQ(ReadImage(prefix + BuildZipImage(entries)).status, SFX_ERR_BAD_DATA);
+}
+
 // Writers without Zip64 records let the 16-bit count wrap; the directory
 // itself tells how many entries there are.
 TEST(ReadCatalog, MoreEntriesThanASixteenBitCountHolds) {
