@@ -14,7 +14,8 @@ wine wine64 xvfb x11-utils imagemagick xauth
 zip unzip p7zip-full python3
 openssl osslsigncode
 qemu-user-static
-libdeflate-dev dpkg-dev icoutils python3-pefile"
+libdeflate-dev dpkg-dev icoutils python3-pefile
+python3-cryptography libssl-dev"
 
 missing=""
 for p in $PKGS; do
