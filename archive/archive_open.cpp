@@ -16,8 +16,6 @@ const int kStep = 60;   // each further window: 60 new bytes + 4 carried ones
 // nothing of an earlier run leaks into this one.
 void ResetRunFields() {
     Archive.passwordFn = FrontAskPassword;
-    Archive.input.encrypted = 0;
-    Archive.input.bytewiseDecrypt = 0;
     MemFill(Archive.password, 0, sizeof(Archive.password));
     Archive.confirmEntry = nullptr;
     Archive.entryDone = nullptr;

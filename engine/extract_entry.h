@@ -4,6 +4,4 @@
 
 void ExtractEntry(const CatalogEntry* entry, const char* targetPath);  // outcome in Archive.status
 SfxStatus ReadLocalHeader(LocalHeader* record);
-void CopyStored();
-void CopyStoredEncrypted(int64_t dataPosition);
 uint32_t SetEntryTime(FileHandle file, uint16_t dosDate, uint16_t dosTime);

@@ -187,15 +187,13 @@ TEST(OpenArchive, PathsPastTheOldLimitOpen) {
 }
 
 int OtherPassword(char*, const char*) { return 1; }
-bool OtherProgress(uint32_t, uint32_t) { return true; }
+bool OtherProgress(uint64_t, uint64_t) { return true; }
 
 void DirtyRunFields() {
     Archive.passwordFn = OtherPassword;
     Archive.progress = OtherProgress;
     Archive.confirmEntry = FrontConfirmEntry;
     Archive.entryDone = FrontEntryDone;
-    Archive.input.encrypted = 1;
-    Archive.input.bytewiseDecrypt = 1;
     memset(Archive.password, 'p', sizeof Archive.password);
     memset(Archive.configTarget, 't', sizeof Archive.configTarget);
     memset(Archive.configCommand, 'c', sizeof Archive.configCommand);
@@ -207,8 +205,6 @@ void ExpectRunFieldsReset() {
     EXPECT_EQ(Archive.progress, nullptr);
     EXPECT_EQ(Archive.confirmEntry, nullptr);
     EXPECT_EQ(Archive.entryDone, nullptr);
-    EXPECT_EQ(Archive.input.encrypted, 0u);
-    EXPECT_EQ(Archive.input.bytewiseDecrypt, 0u);
     EXPECT_EQ(std::string(Archive.password, sizeof Archive.password), std::string(sizeof Archive.password, '\0'));
     EXPECT_EQ(std::string(Archive.configTarget, 257), std::string(257, '\0'));
     EXPECT_EQ(std::string(Archive.configCommand, 257), std::string(257, '\0'));

@@ -74,7 +74,7 @@ TEST_F(RunTest, Zip64AndJoinedArchivesExtractWhole) {
 }
 
 TEST_F(RunTest, CancelInProgressIsTheRunsResult) {
-    Front.progress = [](uint32_t, uint32_t) { return false; };
+    Front.progress = [](uint64_t, uint64_t) { return false; };
     int result = RunImage(dir, Image({Stored("a.txt", "a"), Stored("b.txt", "b")}), out, "go.exe");
     EXPECT_EQ(result, SFX_USER_ABORT);
     EXPECT_EQ(Front.entryStatuses, (std::vector<SfxStatus>{SFX_USER_ABORT, SFX_USER_ABORT}));

@@ -45,7 +45,7 @@ std::string StatusText(SfxStatus status) {
 
 int FrontConfirmEntry(const CatalogEntry*, const char*) { return 0; }
 
-bool FrontProgress(uint32_t, uint32_t) { return true; }
+bool FrontProgress(uint64_t, uint64_t) { return true; }
 
 bool FrontEntryDone(const CatalogEntry* entry, const char* targetPath, SfxStatus status) {
     ++Session.entriesDone;
