@@ -66,30 +66,51 @@ def the_setup(s):
     s.files({"daten.txt": sc.GERMAN, "docs/liesmich.txt": sc.ENGLISH})
 
 
+def check_report(wine, report, problems, run):
+    """The child's report: it found its files, in a new folder under %TEMP%."""
+    if not os.path.isfile(report):
+        problems.append("%s: the program ended before the command's child had finished" % run)
+        return
+    folder, state = open(report, "rb").read().decode("utf-8").split("\n")[:2]
+    if state != "present":
+        problems.append("%s: the child did not find its files any more (%s)" % (run, state))
+    temps = [wine.windows_path(p).lower() for p in temp_folders(wine)]
+    if not any(folder.lower().startswith(t + "\\sfx") for t in temps):
+        problems.append("%s: the command ran in %s, not in a new folder under %%TEMP%%" % (run, folder))
+
+
 def temp_mode_waits_for_every_process(wine):
     """--temp: the program extracts into a new folder under %TEMP%, starts
-    the command there and waits for it and for the child it started (which
-    still finds its files three seconds after the command has ended), exits
-    with the command's exit code, and leaves nothing in %TEMP%."""
+    the command there and waits for it and for the child it started (a
+    program outside the folder, which still finds the files three seconds
+    after the command has ended), exits with the command's exit code, and
+    leaves nothing in %TEMP%. A child that leaves the command's job, running
+    from the folder, is waited for as well. (The 32-bit stub: the first.)"""
     s = sc.Scenario(wine, "temp_mode")
     the_setup(s)
+    helper = os.path.join(s.dir, "helper.exe")
+    shutil.copy(sc.MARKER, helper)
     report = os.path.join(s.dir, "report.txt")
     build(s, ["setup.exe", "daten.txt", "docs"],
-          ["--temp", "--run", 'setup.exe spawn 7 "%s"' % (s.win_dir + "report.txt")])
+          ["--temp", "--run", 'setup.exe spawn 7 "%sreport.txt" "%shelper.exe"' % (s.win_dir, s.win_dir)])
     before = temp_entries(wine)
     problems, log = start(s, "/S", ["wait-exit-quiet 7"], "silent")
-    # The program ends only after the child: its report is there already.
-    if not os.path.isfile(report):
-        problems.append("the program ended before the command's child had finished")
-    else:
-        folder, state = open(report, "rb").read().decode("utf-8").split("\n")[:2]
-        if state != "present":
-            problems.append("the child did not find its files any more (%s)" % state)
-        temps = [wine.windows_path(p).lower() for p in temp_folders(wine)]
-        if not any(folder.lower().startswith(t + "\\sfx") for t in temps):
-            problems.append("the command ran in %s, not in a new folder under %%TEMP%%" % folder)
+    check_report(wine, report, problems, "in the job")
     problems += left_in_temp(wine, before)
-    return problems, log
+    if sc.SUFFIX:
+        return problems, log
+    # The command's child asks to leave the job (which must stay possible)
+    # and runs from the folder: the folder waits until it is no longer used.
+    away = sc.Scenario(wine, "temp_away")
+    the_setup(away)
+    report = os.path.join(away.dir, "report.txt")
+    build(away, ["setup.exe", "daten.txt"],
+          ["--temp", "--run", 'setup.exe spawn 8 "%sreport.txt" setup.exe away' % away.win_dir])
+    more, log2 = start(away, "/S", ["wait-exit-quiet 8"], "away")
+    problems += more
+    check_report(wine, report, problems, "left the job")
+    problems += left_in_temp(wine, before)
+    return problems, log + "\n" + log2
 
 
 def temp_mode_failure_and_cancel(wine):
@@ -100,7 +121,7 @@ def temp_mode_failure_and_cancel(wine):
     the_setup(s)
     s.files({"zuletzt.txt": b"last"})
     build(s, ["setup.exe", "daten.txt", "zuletzt.txt"],
-          ["--temp", "--run", 'setup.exe spawn 7 "%s"' % (s.win_dir + "report.txt")])
+          ["--temp", "--run", 'setup.exe spawn 7 "%sreport.txt" setup.exe' % s.win_dir])
     lib.corrupt_crc(s.exe, "daten.txt")
     before = temp_entries(wine)
     problems, log = start(s, "/S", ["wait-exit-quiet 19962"], "crc")
