@@ -20,8 +20,10 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cli"))
 import e2e_lib as lib  # noqa: E402
 import run_scenarios as sc  # noqa: E402
+import signing  # noqa: E402
 
 
 def build(s, paths, options, stub=True):
@@ -181,10 +183,19 @@ TITLE = "Beispiel Setup 2.0 – Ελληνικά 日本"
 
 
 def publisher_title(wine):
-    """--title: the caption of the main dialog and of every message box."""
+    """--title: the caption of the main dialog and of every message box; the
+    program also asks for administrator rights (--admin) and is signed after
+    it was built, as a publisher ships it."""
     s = sc.Scenario(wine, "title")
     s.files({"a.txt": sc.ENGLISH})
-    build(s, ["a.txt"], ["--title", TITLE])
+    program = s.exe
+    s.exe = os.path.join(sc.WORK, s.name, "unsigned.exe")
+    build(s, ["a.txt"], ["--title", TITLE, "--admin"])
+    s.exe = program
+    try:
+        signing.sign(os.path.join(sc.WORK, s.name, "unsigned.exe"), s.exe, os.path.join(sc.WORK, s.name, "cert"))
+    except signing.SigningError as e:
+        return [str(e)], ""
     problems, log = start(s, "", [
         "wait-main", "expect-caption " + TITLE, "shot main",
         "click 3", "wait-box", "expect-caption " + TITLE, "click 1", "wait-gone",
