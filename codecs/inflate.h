@@ -29,8 +29,9 @@ const unsigned CODE_LENGTH_TABLE_SIZE = 1u << CODE_LENGTH_ROOT_BITS;
 static_assert(HuffTableSize(CODE_LENGTH_ROOT_BITS, 19) >= CODE_LENGTH_TABLE_SIZE, "code-length table");
 
 // The bit buffer: a machine word (64 bits on x86-64, 32 on i686). A build
-// may force 32 bits to measure the 32-bit program's path on a 64-bit host.
-#if defined(SFX_INFLATE_WORD32)
+// may force 32 bits (SFX_WORD32) to measure the 32-bit program's path on a
+// 64-bit host.
+#if defined(SFX_WORD32)
 typedef uint32_t InflateBits;
 #else
 typedef uintptr_t InflateBits;
