@@ -57,17 +57,16 @@ struct InflateState {
     unsigned storedLeft;
     unsigned matchLength;       // what is left of an interrupted match
     unsigned matchDistance;
-    // The current block's tables, and their root widths.
+    // The current block's tables.
     const HuffEntry* litLen;
     const HuffEntry* distance;
-    unsigned litLenBits;
-    unsigned distanceBits;
     HuffEntry dynamicLitLen[LITLEN_TABLE_SIZE];
     HuffEntry dynamicDistance[DISTANCE_TABLE_SIZE];
     HuffEntry codeLengthTable[CODE_LENGTH_TABLE_SIZE];
     // The fixed code's tables: built once, the first time they are needed.
-    HuffEntry fixedLitLen[1u << 9];
-    HuffEntry fixedDistance[1u << 5];
+    // Its codes fit the roots (at most 9 and 5 bits).
+    HuffEntry fixedLitLen[1u << LITLEN_ROOT_BITS];
+    HuffEntry fixedDistance[1u << DISTANCE_ROOT_BITS];
     uint8_t lengths[HUFF_MAX_SYMBOLS + 32];
 };
 
