@@ -34,14 +34,13 @@ struct ArchiveState {
 
     // Open archive and end-record search.
     FileHandle archiveHandle;   // FILE_NONE when not open
-    char archivePath[SFX_PATH_MAX];
     int64_t endRecordPos;       // offset of the EndRecord (behind its signature); -1 unknown
-    EndRecord endRecord;
+    Catalog catalog;            // read by OpenArchive, freed by CloseArchive
 
     // Configuration block.
     char configTarget[257];
     char configCommand[257];
-    uint32_t firstLocalHeader;
+    uint64_t firstLocalHeader;  // where the first entry's local header really stands
 
     // Extraction run.
     char targetFolder[261];

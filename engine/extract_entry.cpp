@@ -24,14 +24,13 @@ uint32_t SetEntryTime(FileHandle file, uint16_t dosDate, uint16_t dosTime) {
     return SetFileDosTime(file, dosDate, dosTime);
 }
 
-SfxStatus ReadLocalHeader(LocalHeader* record, char* name) {
+// The local name is passed over: the catalogue's name is the entry's name.
+SfxStatus ReadLocalHeader(LocalHeader* record) {
     int32_t got = FileRead(record, sizeof(LocalHeader), Archive.archiveHandle);
     if (got != (int32_t)sizeof(LocalHeader))
         return SFX_ERR_IO;
-    SfxStatus status = ReadEntryName(record->nameLength, name, SFX_PATH_MAX - 1, record->flags);
-    if (status != SFX_OK)
-        return status;
-    return SkipBytes(record->extraLength);
+    int64_t skip = (int64_t)record->nameLength + record->extraLength;
+    return FileSeek(Archive.archiveHandle, skip, 1) == -1 ? SFX_ERR_IO : SFX_OK;
 }
 
 // Puts the finished temporary file in place of the target, or drops it:
@@ -66,7 +65,7 @@ void ExtractEntry(const CatalogEntry* entry, const char* targetPath) {
     uint16_t method = header->method;
     // Only stored and deflated data can be written; an entry of any other
     // method would become an empty or wrong file.
-    if ((header->versionNeeded & 0xFF) > 20 || (method != METHOD_STORED && method != METHOD_DEFLATED)) {
+    if ((header->versionNeeded & 0xFF) > 45 || (method != METHOD_STORED && method != METHOD_DEFLATED)) {
         Archive.status = SFX_ERR_UNSUPPORTED;
         return;
     }
@@ -79,19 +78,17 @@ void ExtractEntry(const CatalogEntry* entry, const char* targetPath) {
     int64_t savedPosition = FileTell(Archive.archiveHandle);
 
     LocalHeader local;
-    char localName[SFX_PATH_MAX];
-    localName[0] = '\0';
     if (FileSeek(Archive.archiveHandle, (int64_t)entry->localHeaderOffset + 4, 0) < 0)
         Archive.status = SFX_ERR_IO;
     else
-        Archive.status = ReadLocalHeader(&local, localName);
+        Archive.status = ReadLocalHeader(&local);
     StartInput(entry->compressedSize);
 
     // The password is settled before anything is created, so that a cancel
     // or a wrong password leaves no empty file and no existing one touched.
     // The first piece is read before the check: a cut-off archive is an I/O
     // error, not a reason to ask for the password again and again.
-    if (Archive.status == SFX_OK && encrypted && ReadInput() && !UnlockEntry(localName) &&
+    if (Archive.status == SFX_OK && encrypted && ReadInput() && !UnlockEntry(entry->name) &&
         Archive.status == SFX_OK)
         Archive.status = SFX_ERR_PASSWORD;
 

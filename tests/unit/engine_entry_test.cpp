@@ -84,12 +84,13 @@ TEST_F(EntryTest, LocalNameDiffersFromCentralNameTheCentralOneIsWritten) {
 // Only stored and deflated data can be written: any other method is refused
 // before a file exists, whatever its sizes and CRC claim (an entry of method
 // 1 with size and CRC 0 would otherwise pass as an empty file).
-TEST_F(EntryTest, VersionAboveTwentyAndUnknownMethodsAreRefusedWithoutAFile) {
-    ZipEntrySpec v21 = Stored("v21.txt", "x");
-    v21.versionNeeded = 21;
-    ZipEntrySpec v20high = Stored("v20high.txt", "ok");
-    v20high.versionNeeded = 0x0B14;   // host byte set, version 20
-    std::vector<ZipEntrySpec> entries = {v21, v20high};
+// Version 4.5 (Zip64) is read; 6.2 (an encrypted central directory) is not.
+TEST_F(EntryTest, VersionAboveZip64AndUnknownMethodsAreRefusedWithoutAFile) {
+    ZipEntrySpec v62 = Stored("v62.txt", "x");
+    v62.versionNeeded = 62;
+    ZipEntrySpec v45high = Stored("v45high.txt", "ok");
+    v45high.versionNeeded = 0x0B2D;   // host byte set, version 45
+    std::vector<ZipEntrySpec> entries = {v62, v45high};
     for (uint16_t method : {1, 6, 7, 9, 99}) {
         ZipEntrySpec e = Stored("m" + std::to_string(method) + ".txt", "");
         e.method = method;
@@ -101,7 +102,7 @@ TEST_F(EntryTest, VersionAboveTwentyAndUnknownMethodsAreRefusedWithoutAFile) {
     std::vector<SfxStatus> expected(entries.size(), SFX_ERR_UNSUPPORTED);
     expected[1] = SFX_OK;
     EXPECT_EQ(Front.entryStatuses, expected);
-    EXPECT_EQ(ListTree(out), std::vector<std::string>{"v20high.txt"});
+    EXPECT_EQ(ListTree(out), std::vector<std::string>{"v45high.txt"});
 }
 
 // Data that ends before its declared size is incomplete even when its CRC
