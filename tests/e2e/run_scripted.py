@@ -35,17 +35,20 @@ SWITCH_LIST = ("/S\t\tohne Dialog entpacken{LF}"
                "/W\t\tauf den Befehl warten")
 
 
-def start(s, args, steps, run):
-    """Starts the scenario's program with args and plays steps; returns the
-    problems (none when the driver passed) and the log."""
-    script = ["timeout %d" % sc.START_WAIT, "cd " + s.win_dir, "args " + args, "start " + s.win_exe] + steps
-    passed, log = s.wine.run_driver(sc.DRIVER, script, "%s-%s" % (s.name, run), limit=sc.SCENARIO_LIMIT)
+def start(s, args, steps, run, limit=None):
+    """Starts the scenario's program with args and plays steps (each wait
+    within limit seconds, if given); returns the problems (none when the
+    driver passed) and the log."""
+    wait = limit or sc.START_WAIT
+    script = ["timeout %d" % wait, "cd " + s.win_dir, "args " + args, "start " + s.win_exe] + steps
+    passed, log = s.wine.run_driver(sc.DRIVER, script, "%s-%s" % (s.name, run),
+                                    limit=max(sc.SCENARIO_LIMIT, wait + 60))
     return ([] if passed else ["run '%s' failed" % run]), "%s:\n%s" % (run, log)
 
 
-def silent(s, args, code, run):
+def silent(s, args, code, run, limit=None):
     """A run under /S: it must end with code without opening any window."""
-    return start(s, "/S " + args, ["wait-exit-quiet %d" % code], run)
+    return start(s, "/S " + args, ["wait-exit-quiet %d" % code], run, limit)
 
 
 def folder_of(s, name):
@@ -328,7 +331,7 @@ def zip64_entries(wine):
             f.write(bytes(size % len(block)))
     joined(sc.STUB, s.zip, s.exe)
     os.unlink(s.zip)
-    problems, log = silent(s, folder_of(s, "ziel"), 0, "large")
+    problems, log = silent(s, folder_of(s, "ziel"), 0, "large", 600)
     large = os.path.join(s.out("ziel"), "null.bin")
     try:
         if not os.path.isfile(large) or os.path.getsize(large) != size:
@@ -351,15 +354,17 @@ def zip64_entries(wine):
     count = 70000
     with zipfile.ZipFile(many.zip, "w", zipfile.ZIP_STORED) as archive:
         for n in range(count):
-            archive.writestr(zipfile.ZipInfo("d%02d/f%05d.txt" % (n % 50, n), date_time=sc.SUMMER[:6]), b"%d\n" % n)
+            archive.writestr(zipfile.ZipInfo("d%03d/f%05d.txt" % (n % 1000, n), date_time=sc.SUMMER[:6]), b"%d\n" % n)
     joined(sc.STUB, many.zip, many.exe)
-    more, log2 = silent(many, folder_of(many, "ziel"), 0, "many")
+    # Wine looks a name up by reading its whole folder: a thousand folders
+    # of 70 files each keep that short.
+    more, log2 = silent(many, folder_of(many, "ziel"), 0, "many", 1200)
     problems += more
     found = lib.tree(many.out("ziel")) if os.path.isdir(many.out("ziel")) else []
     if len(found) != count:
         problems.append("%d of %d entries extracted" % (len(found), count))
     else:
-        wrong = [n for n in range(count) if open(os.path.join(many.out("ziel"), "d%02d" % (n % 50), "f%05d.txt" % n),
+        wrong = [n for n in range(count) if open(os.path.join(many.out("ziel"), "d%03d" % (n % 1000), "f%05d.txt" % n),
                                                  "rb").read() != b"%d\n" % n]
         if wrong:
             problems.append("%d files with other contents, first f%05d.txt" % (len(wrong), wrong[0]))
