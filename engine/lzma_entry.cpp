@@ -29,22 +29,23 @@ bool StartLzmaEntry(CodecWindow* window) {
     }
     // Matches reach back no further than the dictionary, nor before the
     // entry's first byte.
-    uint64_t history = LzmaDictionarySize(properties);
-    if (Archive.entry.uncompressedSize < history) history = Archive.entry.uncompressedSize;
-    uint64_t size = history + LZMA_WINDOW_SLACK;
-    if (size + probabilities > 0xFFFFFFFFu ||
-        (LzmaMemory = MemAlloc((uint32_t)(size + probabilities))) == nullptr) {
+    uint32_t history = LzmaDictionarySize(properties);
+    if (Archive.entry.uncompressedSize < history) history = (uint32_t)Archive.entry.uncompressedSize;
+    // A block that would pass 4 GiB is one no machine here can give.
+    uint32_t size = history + LZMA_WINDOW_SLACK;
+    if (history > 0xFFFFFFFFu - LZMA_WINDOW_SLACK - probabilities ||
+        (LzmaMemory = MemAlloc(size + probabilities)) == nullptr) {
         Archive.status = SFX_ERR_NOMEM;
         return false;
     }
     window->buffer = (uint8_t*)LzmaMemory + probabilities;
-    window->size = (uint32_t)size;
+    window->size = size;
     LzmaStart(properties, LzmaMemory, Archive.entry.uncompressedSize,
               Archive.entry.header.flags & ZIP_FLAG_LZMA_END_MARKER);
     return true;
 }
 
 void EndLzmaEntry() {
-    if (LzmaMemory != nullptr) MemFree(LzmaMemory);
+    MemFree(LzmaMemory);
     LzmaMemory = nullptr;
 }
