@@ -39,9 +39,9 @@ int ListArchive() {
         fprintf(stderr, "Fehler (%u) in %s.\n", unsigned(status), Options.programFileShown.c_str());
     }
     if (Archive.configTarget[0] != '\0')
-        fprintf(stderr, "Zielordner: %s\n", AnsiToUtf8(Archive.configTarget).c_str());
+        fprintf(stderr, "Zielordner: %s\n", Archive.configTarget);
     if (Archive.configCommand[0] != '\0')
-        fprintf(stderr, "Befehl: %s\n", AnsiToUtf8(Archive.configCommand).c_str());
+        fprintf(stderr, "Befehl: %s\n", Archive.configCommand);
     CloseArchive();
     return status == SFX_OK ? 0 : 1;
 }
