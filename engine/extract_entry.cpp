@@ -40,10 +40,8 @@ SfxStatus ReadLocalHeader(LocalHeader* record) {
 static void SettleOutput(const char* targetPath) {
     if (Archive.status == SFX_OK) {
         // The replaced file may stand under a second unused name on the way.
-        char folder[SFX_PATH_MAX];
-        char backup[264];
-        StrCopyMax(folder, Archive.outputTempPath, StrLength(Archive.outputTempPath) - TEMP_NAME_LENGTH);
-        if (PickUnusedName(folder, backup) &&
+        static char backup[SFX_PATH_BYTES];
+        if (PickUnusedNameBeside(Archive.outputTempPath, backup) &&
             FileReplace(Archive.outputTempPath, targetPath, backup, Archive.replaceProtected != 0) == 0)
             return;
         Archive.status = SFX_ERR_CREATE;
