@@ -251,15 +251,19 @@ void ExpandVariables(char* text) {
 // main dialog a small window with the status line and "Abbrechen"; under /S
 // none. The exit code is the command's, or else the run's.
 static uint32_t RunTemporary() {
-    if (!MakeTemporaryFolder(StartSwitches.targetFolder, TargetFolder))
-        return SFX_ERR_IO;
-    StartInJob = true;
-    StartSwitches.given |= SWITCH_WAIT_COMMAND;
     if (!(StartSwitches.given & SWITCH_SILENT))
         CreateDialogParamW(ModuleHandle, MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, MainDialogProc, 0);
-    ExtractBusy = 1;
-    int result = ExtractIntoTarget();
-    ExtractBusy = 0;
+    bool made = MakeTemporaryFolder(StartSwitches.targetFolder, TargetFolder);
+    int result = SFX_ERR_IO;
+    if (made) {
+        StartInJob = true;
+        StartSwitches.given |= SWITCH_WAIT_COMMAND;
+        ExtractBusy = 1;
+        result = ExtractIntoTarget();
+        ExtractBusy = 0;
+    } else {
+        ShowRunStatus(SFX_ERR_IO, LastPart(ProgramPath));
+    }
     if (MainWindow && result != SFX_RUN_STARTED && result != SFX_OK && result != SFX_USER_ABORT) {
         // The status line says what failed; the window closes after this.
         WCHAR line[WIDE_TEXT_SIZE];
@@ -269,7 +273,8 @@ static uint32_t RunTemporary() {
     DestroyWindow(MainWindow);
     MainWindow = nullptr;
     uint32_t code = ExitCodeOf(result);
-    RemoveTemporaryFolder(TargetFolder);
+    if (made)
+        RemoveTemporaryFolder(TargetFolder);
     return code;
 }
 
