@@ -118,7 +118,9 @@ def temp_mode_waits_for_every_process(wine):
 def temp_mode_failure_and_cancel(wine):
     """Temporary mode leaves nothing behind a failed entry (a CRC mismatch:
     the command is not started, the exit code is the run's) nor behind
-    "Abbrechen" in its progress window during a large entry."""
+    "Abbrechen" in its progress window during a large entry; a /D folder
+    that does not exist, in which the temporary one would be made, is an
+    error (5)."""
     s = sc.Scenario(wine, "temp_failed")
     the_setup(s)
     s.files({"zuletzt.txt": b"last"})
@@ -130,6 +132,12 @@ def temp_mode_failure_and_cancel(wine):
     if os.path.exists(os.path.join(s.dir, "report.txt")):
         problems.append("the command was started after a failed entry")
     problems += left_in_temp(wine, before)
+    # /D names the folder for the temporary one; a missing one makes none.
+    more, log3 = start(s, '/S "/D=%sgibtsnicht"' % s.win_dir, ["wait-exit-quiet 5"], "no-base")
+    problems += more
+    if os.path.exists(os.path.join(s.dir, "gibtsnicht")):
+        problems.append("a missing /D folder was made")
+    log += "\n" + log3
 
     c = sc.Scenario(wine, "temp_cancel")
     alphabet = bytes(b"abcdefghij klmno\n")
