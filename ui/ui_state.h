@@ -6,10 +6,6 @@
 #include "ui/command_line.h"
 #include "support/wide_win32.h"
 
-// A path of any length Windows takes as UTF-8: at most three bytes for each
-// of its UTF-16 units.
-const int UTF8_PATH_SIZE = 3 * WIDE_PATH_UNITS;
-
 extern HINSTANCE ModuleHandle;
 extern HWND MainWindow;             // the main dialog, owner of every box and sub-dialog
 extern volatile uint32_t CancelRequested;   // set by "Abbrechen" during a run
