@@ -33,14 +33,14 @@ static const uint32_t EXIT_COMMAND_FAILED = 9009;
 // Paths of any length Windows takes, in UTF-8; what Windows hands over
 // arrives in WideText first (one text at a time). The command line too.
 static WCHAR WideText[WIDE_PATH_UNITS];
-static char CommandLine[UTF8_PATH_SIZE];
-static char ProgramPath[UTF8_PATH_SIZE];
+static char CommandLine[SFX_PATH_BYTES];
+static char ProgramPath[SFX_PATH_BYTES];
 // ProgramPath up to its last backslash.
-static char ProgramFolder[UTF8_PATH_SIZE];
+static char ProgramFolder[SFX_PATH_BYTES];
 static uint32_t StartedFromFloppy;
 // One byte more for the backslash that a run appends.
-static char TargetFolder[UTF8_PATH_SIZE + 1];
-static char RunCommand[UTF8_PATH_SIZE];
+static char TargetFolder[SFX_PATH_BYTES + 1];
+static char RunCommand[SFX_PATH_BYTES];
 static uint32_t ExtractBusy;
 // The result of the last run; a dialog closed before any run was cancelled.
 static int LastRunResult;
@@ -53,12 +53,12 @@ const char* LastPart(const char* path) {
     return part;
 }
 
-// wide as UTF-8 in text (UTF8_PATH_SIZE bytes). A text that UTF-8 cannot
+// wide as UTF-8 in text (SFX_PATH_BYTES bytes). A text that UTF-8 cannot
 // hold (a lone surrogate) becomes two words that are no UTF-8, so that as a
 // path it is refused by every file operation and as a command line it is a
 // refused switch: never another name.
 static void ToUtf8(const WCHAR* wide, char* text) {
-    if (!WideToUtf8(wide, text, UTF8_PATH_SIZE))
+    if (!WideToUtf8(wide, text, SFX_PATH_BYTES))
         StrCopy(text, "\xFF \xFF");
 }
 

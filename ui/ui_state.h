@@ -6,10 +6,6 @@
 #include "ui/command_line.h"
 #include "support/wide_win32.h"
 
-// A path of any length Windows takes as UTF-8: at most three bytes for each
-// of its UTF-16 units.
-const int UTF8_PATH_SIZE = 3 * WIDE_PATH_UNITS;
-
 extern HINSTANCE ModuleHandle;
 extern HWND MainWindow;             // the main dialog, owner of every box and sub-dialog
 extern volatile uint32_t CancelRequested;   // set by "Abbrechen" during a run
@@ -32,7 +28,7 @@ extern const WCHAR* Caption;
 // user declined either.
 bool AcceptedBeforeStart();
 
-// Environment variables (%TEMP% ...) in text (UTF-8, UTF8_PATH_SIZE bytes),
+// Environment variables (%TEMP% ...) in text (UTF-8, SFX_PATH_BYTES bytes),
 // expanded in place; a text that grows too long for Windows becomes one that
 // every file operation refuses.
 void ExpandVariables(char* text);
