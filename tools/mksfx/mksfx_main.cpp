@@ -9,6 +9,7 @@
 #include "tools/mksfx/options.h"
 #include "tools/mksfx/progress_bar.h"
 #include "tools/mksfx/pack/readback_check.h"
+#include "tools/mksfx/pack/zip_aes.h"
 #include "tools/mksfx/pe/stub_image.h"
 #include "tools/mksfx/pe/stub_resources.h"
 #include "tools/mksfx/pack/zip_pack.h"
@@ -187,7 +188,7 @@ bool Prepare(Build& build, std::string* error) {
     for (const PackItem& item : build.items) {
         build.originalBytes += item.size;
         std::string name = ToUtf8(item.name);
-        worstCase += 30 + 46 + 2 * name.size() + item.size + (o.hasPassword ? 12 : 0);
+        worstCase += 30 + 46 + 2 * name.size() + item.size + (o.hasPassword ? AES_OVERHEAD + 22 : 0);
         build.expect.entries++;
         if (!item.isFolder) build.expect.files++;
     }
@@ -216,6 +217,7 @@ bool WriteProgram(Build& build, OutputFile& out, std::string* error) {
         settings.level = build.options.level;
         settings.threads = build.threads;
         settings.encrypt = build.options.hasPassword;
+        settings.aes = !build.options.zipCrypto;
         settings.password = build.password;
         settings.progress = &bar;
         std::vector<PackedEntry> entries;
