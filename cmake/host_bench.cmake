@@ -7,6 +7,11 @@ else()
   message(STATUS "Google Benchmark not found: sfx_inflate_bench is not built")
 endif()
 
+# The LZMA codec benchmark: this decoder against liblzma's raw decoder.
+find_package(LibLZMA REQUIRED)
+add_executable(sfx_lzma_bench ${CMAKE_SOURCE_DIR}/bench/lzma_bench.cpp)
+target_link_libraries(sfx_lzma_bench PRIVATE sfxcore LibLZMA::LibLZMA)
+
 # The cryptography against OpenSSL's libcrypto, with the host's flags and
 # with the stub's -Oz (the codec sources compiled again for it).
 find_package(OpenSSL QUIET COMPONENTS Crypto)

@@ -1,21 +1,23 @@
 #!/bin/bash
-# Benchmarks: (1) the codec against zlib's inflate on the corpus, (2) whole
-# extraction of a zip -9 archive of the corpus: the 64-bit stub under wine64
-# (timed by the end-to-end driver from the click on "&Entpacken" to the
-# success box) and unsfx against unzip and 7z, in turns.
+# Benchmarks: (1) the codec against zlib's inflate on the corpus, (2) the
+# LZMA decoder against liblzma's and against xz -d on the same streams,
+# (3) whole extraction of a zip -9 archive of the corpus: the 64-bit stub
+# under wine64 (timed by the end-to-end driver from the click on "&Entpacken"
+# to the success box) and unsfx against unzip and 7z, in turns.
 # Build directory: build/host (Release), or BUILD_DIR. Runs per tool: RUNS;
-# rounds of the codec comparison: CODEC_ROUNDS.
+# rounds of the codec comparisons: CODEC_ROUNDS, LZMA_ROUNDS.
 # The stub row needs build/win64 (make win64); SFX_BENCH_STUB=0 leaves it out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build/host}
 RUNS=${RUNS:-7}
 CODEC_ROUNDS=${CODEC_ROUNDS:-15}
+LZMA_ROUNDS=${LZMA_ROUNDS:-5}
 CORPUS=build/bench-corpus
 WORK=build/bench-work
 
 bash scripts/make_bench_corpus.sh "$CORPUS"
-cmake --build "$BUILD_DIR" -j2 --target sfx_inflate_bench unsfx mksfx >/dev/null
+cmake --build "$BUILD_DIR" -j2 --target sfx_inflate_bench sfx_lzma_bench unsfx mksfx >/dev/null
 STUB64=build/win64/sfxstub.exe
 WITH_STUB=${SFX_BENCH_STUB:-1}
 if [ "$WITH_STUB" = 1 ]; then
@@ -36,6 +38,40 @@ awk '/^sfx_inflate/ {printf "  %-14s %8.1f MB/s (CPU time, input and output incl
      /^zlib_inflate/ {printf "  %-14s %8.1f MB/s\n", "zlib inflate", $2}
      /^ratio_median/ {m = $2} /^ratio_low/ {lo = $2} /^ratio_high/ {hi = $2}
      END {printf "  ratio sfx/zlib: %.3f (median; rounds from %.3f to %.3f)\n", m, lo, hi}' "$WORK.codec"
+
+echo "== LZMA codec: the corpus's streams (liblzma preset 9, dictionary sized to the file), $LZMA_ROUNDS rounds"
+# This decoder and liblzma's raw decoder in the same harness, round by round
+# in the thread's CPU time; then xz -d (liblzma's own program) on the same
+# .lzma files, CPU time of the process (user + system), against this
+# decoder's time on the same stream.
+SFX_BENCH_CORPUS="$CORPUS" "$BUILD_DIR/sfx_lzma_bench" --prepare
+SFX_BENCH_CORPUS="$CORPUS" "$BUILD_DIR/sfx_lzma_bench" "$LZMA_ROUNDS" > "$WORK.lzma"
+python3 - "$WORK.lzma" "$CORPUS" "$LZMA_ROUNDS" <<'PY'
+import os, statistics, subprocess, sys
+lines = [l.split() for l in open(sys.argv[1])]
+value = {l[0]: l[1] for l in lines if len(l) >= 2 and l[0] != "stream"}
+streams = [l for l in lines if l[0] == "stream"]
+print("  %-14s %8s MB/s (CPU time, input and output included)" % ("sfx lzma", value["sfx_lzma"]))
+print("  %-14s %8s MB/s" % ("liblzma", value["liblzma"]))
+print("  ratio sfx/liblzma: %.3f (median; rounds from %.3f to %.3f)" % (
+    float(value["ratio_median"]), float(value["ratio_low"]), float(value["ratio_high"])))
+sfx_total = xz_total = 0.0
+for _, name, size, sfx_seconds, _ in streams:
+    runs = []
+    for _ in range(int(sys.argv[3])):
+        with open(os.devnull, "wb") as null:
+            p = subprocess.Popen(["xz", "-d", "-c", "--format=lzma", os.path.join(sys.argv[2], name + ".lzma")],
+                                 stdout=null)
+            _, status, usage = os.wait4(p.pid, 0)
+        if status != 0:
+            sys.exit("bench: xz -d failed on %s.lzma" % name)
+        runs.append(usage.ru_utime + usage.ru_stime)
+    xz = statistics.median(runs)
+    sfx_total += float(sfx_seconds)
+    xz_total += xz
+    print("  %-14s sfx %6.3f s   xz -d %6.3f s   xz/sfx %.2f" % (name, float(sfx_seconds), xz, xz / float(sfx_seconds)))
+print("  ratio xz -d/sfx (CPU time, all streams): %.3f" % (xz_total / sfx_total))
+PY
 
 echo "== Whole process: one zip -9 archive of the corpus, $RUNS runs each, medians"
 mkdir -p "$WORK"

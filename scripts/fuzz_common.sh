@@ -1,5 +1,5 @@
 # Shared by scripts/fuzz.sh and scripts/fuzz_check.sh (sourced, not run).
-FUZZ_TARGETS="fuzz_run fuzz_inflate fuzz_huffman fuzz_catalog fuzz_inflate_diff"
+FUZZ_TARGETS="fuzz_run fuzz_inflate fuzz_huffman fuzz_catalog fuzz_inflate_diff fuzz_lzma fuzz_lzma_diff"
 FUZZ_BUILD=build/fuzz
 
 # Longest input per target: big enough for a small archive or stream, small
@@ -7,7 +7,7 @@ FUZZ_BUILD=build/fuzz
 fuzz_max_len() {
   case "$1" in
     fuzz_run|fuzz_inflate) echo 16384 ;;
-    fuzz_catalog|fuzz_inflate_diff) echo 8192 ;;
+    fuzz_catalog|fuzz_inflate_diff|fuzz_lzma|fuzz_lzma_diff) echo 8192 ;;
     fuzz_huffman) echo 300 ;;
   esac
 }

@@ -6,6 +6,8 @@
 #   fuzz_inflate:             4-byte declared size + raw DEFLATE stream
 #   fuzz_inflate_diff:        raw DEFLATE streams
 #   fuzz_huffman:             build selector + code lengths of real codes
+#   fuzz_lzma, fuzz_lzma_diff: raw LZMA streams (Python's lzma, liblzma)
+#                             behind the targets' header bytes
 # Not committed; regenerated whenever build/fuzz-seeds is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,7 +15,7 @@ OUT=build/fuzz-seeds
 WORK=$(mktemp -d /tmp/sfx-seeds.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
 rm -rf "$OUT"
-mkdir -p "$OUT"/{fuzz_run,fuzz_catalog,fuzz_inflate,fuzz_inflate_diff,fuzz_huffman}
+mkdir -p "$OUT"/{fuzz_run,fuzz_catalog,fuzz_inflate,fuzz_inflate_diff,fuzz_huffman,fuzz_lzma,fuzz_lzma_diff}
 
 # Small input files: text, repetitive, binary, empty, a folder.
 mkdir -p "$WORK/src/sub"
@@ -132,6 +134,25 @@ for mode, n, cap in ((3, 286, 15), (4, 30, 15), (2, 19, 7), (3, 257, 15)):
         if lens: seeds.append(bytes([mode, (n - (257 if mode == 3 else 1 if mode == 4 else 0)) % 256]) + bytes(lens))
 for i, s in enumerate(seeds):
     open(os.path.join(out, "fuzz_huffman", f"code-{i}"), "wb").write(s)
+PY
+
+# Raw LZMA streams with the end marker (liblzma's LZMA1 filter always
+# writes it) over small texts, with several lc/lp/pb and dictionaries.
+python3 - "$OUT" <<'PY'
+import lzma, os, struct, sys
+out = sys.argv[1]
+texts = [b"a", b"Hallo Welt\n" * 50, bytes(3000), bytes(range(256)) * 6,
+         b"".join(b"%d %d\n" % (i, i * 7) for i in range(300))]
+for i, t in enumerate(texts):
+    for lc, lp, pb in ((3, 0, 2), (0, 2, 0), (1, 3, 4), (4, 0, 1)):
+        for dict_bits in (12, 16):
+            f = {"id": lzma.FILTER_LZMA1, "dict_size": 1 << dict_bits, "lc": lc, "lp": lp, "pb": pb}
+            s = lzma.compress(t, format=lzma.FORMAT_RAW, filters=[f])
+            props = bytes([(pb * 5 + lp) * 9 + lc]) + struct.pack("<I", 1 << dict_bits)
+            size = struct.pack("<I", len(t))[:3]
+            name = f"lzma-{i}-{lc}{lp}{pb}-{dict_bits}"
+            open(os.path.join(out, "fuzz_lzma", name), "wb").write(props + b"\x01" + size + s)
+            open(os.path.join(out, "fuzz_lzma_diff", name), "wb").write(props[:1] + bytes([dict_bits - 12, 1]) + size + s)
 PY
 
 for t in "$OUT"/*; do echo "seeds: $(basename "$t"): $(ls "$t" | wc -l) inputs"; done
