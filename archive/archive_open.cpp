@@ -1,6 +1,7 @@
 // Opening the program file as an archive, and the backward search for the
 // end-of-central-directory record.
 #include "archive/archive_open.h"
+#include "archive/catalog.h"
 #include "archive/config_block.h"
 #include "engine/front_end.h"
 #include "support/file_layer.h"
@@ -15,8 +16,6 @@ const int kStep = 60;   // each further window: 60 new bytes + 4 carried ones
 // nothing of an earlier run leaks into this one.
 void ResetRunFields() {
     Archive.passwordFn = FrontAskPassword;
-    Archive.input.encrypted = 0;
-    Archive.input.bytewiseDecrypt = 0;
     MemFill(Archive.password, 0, sizeof(Archive.password));
     Archive.confirmEntry = nullptr;
     Archive.entryDone = nullptr;
@@ -37,12 +36,6 @@ void OpenArchive(const char* path) {
     ResetRunFields();
     // A handle left open by a caller that skipped CloseArchive is not leaked.
     CloseArchive();
-    // The path must fit the archive path field, since the configuration reader
-    // opens the file again through it; a longer one is refused outright.
-    if (StrLength(path) >= sizeof(Archive.archivePath)) {
-        Archive.status = SFX_ERR_IO;
-        return;
-    }
     FileHandle handle = FileOpen(path, "rb");
     if (handle == FILE_NONE) {
         Archive.status = SFX_ERR_IO;
@@ -56,13 +49,16 @@ void OpenArchive(const char* path) {
         CloseArchive();
         return;
     }
-    StrCopy(Archive.archivePath, path);
-    ReadConfigBlock();
+    // The central directory is read once, for the configuration block and
+    // for the run; a damaged one leaves the configuration empty and is the
+    // run's failure.
+    if (ReadCatalog(&Archive.catalog) == SFX_OK) ReadConfigBlock();
 }
 
 void CloseArchive() {
     if (ArchiveIsOpen()) FileClose(Archive.archiveHandle);
     Archive.archiveHandle = FILE_NONE;
+    FreeCatalog(&Archive.catalog);
 }
 
 // The end record is the last thing in a ZIP file except for its comment, so
@@ -123,29 +119,4 @@ uint16_t FindBytes(const uint8_t* buffer, uint16_t length, const uint8_t* patter
         if (i == patternLength) return start;
     }
     return 0xFFFF;
-}
-
-// A record cut off by the end of the file is a failure: the bytes not read
-// would otherwise be taken from whatever the record held before.
-SfxStatus ReadEndRecord(EndRecord* record, uint8_t** comment) {
-    *comment = nullptr;
-    if (FileRead(record, sizeof(EndRecord), Archive.archiveHandle) != int32_t(sizeof(EndRecord)))
-        return SFX_ERR_IO;
-    if (record->commentLength == 0) return SFX_OK;
-    uint8_t* block = static_cast<uint8_t*>(MemAlloc(record->commentLength));
-    if (block == nullptr) return SFX_ERR_NOMEM;
-    if (FileRead(block, record->commentLength, Archive.archiveHandle) != int32_t(record->commentLength)) {
-        MemFree(block);
-        return SFX_ERR_IO;
-    }
-    *comment = block;
-    return SFX_OK;
-}
-
-SfxStatus SeekCentralDirectory(const EndRecord* record) {
-    return FileSeek(Archive.archiveHandle, record->centralOffset, 0) == -1 ? SFX_ERR_IO : SFX_OK;
-}
-
-SfxStatus ReadSignature(uint32_t* signature) {
-    return FileRead(signature, 4, Archive.archiveHandle) == 4 ? SFX_OK : SFX_ERR_IO;
 }

@@ -3,10 +3,9 @@
 #pragma once
 #include "archive/archive_state.h"
 
+// Opens the program file, finds its end record and reads the catalogue
+// (Archive.catalog, with its own status) and the configuration block.
 void OpenArchive(const char* path);     // outcome in Archive.status
 void CloseArchive();
 void FindEndRecord();                   // outcome in Archive.status
 uint16_t FindBytes(const uint8_t* buffer, uint16_t length, const uint8_t* pattern, uint16_t patternLength);
-SfxStatus ReadEndRecord(EndRecord* record, uint8_t** comment);
-SfxStatus SeekCentralDirectory(const EndRecord* record);
-SfxStatus ReadSignature(uint32_t* signature);

@@ -12,7 +12,7 @@
 //   PasswordFn: non-zero when the user confirmed; the buffer (300 bytes) then
 //               holds the password. 0 when cancelled, buffer unchanged.
 typedef int (*ConfirmEntryFn)(const CatalogEntry* entry, const char* targetPath);
-typedef bool (*ProgressFn)(uint32_t done, uint32_t total);
+typedef bool (*ProgressFn)(uint64_t done, uint64_t total);
 typedef bool (*EntryDoneFn)(const CatalogEntry* entry, const char* targetPath, SfxStatus status);
 typedef int (*PasswordFn)(char* password, const char* entryName);
 
@@ -27,34 +27,20 @@ const int CONFIRM_REPLACE_PROTECTED = 3;
 // replaced nor kept, and nobody to ask.
 const int CONFIRM_REFUSE = 4;
 
-const int INPUT_BUFFER_SIZE = 4096;
-const int ENCRYPTED_COPY_SIZE = 8192;
 const int PASSWORD_SIZE = 300;
-
-// Byte reader over one entry's compressed data (engine/input_reader.h).
-struct InputReader {
-    uint8_t* buffer;            // INPUT_BUFFER_SIZE bytes, one entry long
-    int16_t count;              // bytes the last read put into the buffer
-    int16_t position;           // 1-based index of the next byte; used up when > count
-    uint32_t remaining;         // bytes still to read from the archive for this entry
-    uint32_t encrypted;         // set: bytes are decrypted as they enter or leave the buffer
-    uint32_t bytewiseDecrypt;   // set: buffer bytes read before the key was known
-    uint32_t failed;            // set after a failed or short read: only -1 from now on
-};
 
 struct ArchiveState {
     SfxStatus status;
 
     // Open archive and end-record search.
     FileHandle archiveHandle;   // FILE_NONE when not open
-    char archivePath[SFX_PATH_MAX];
     int64_t endRecordPos;       // offset of the EndRecord (behind its signature); -1 unknown
-    EndRecord endRecord;
+    Catalog catalog;            // read by OpenArchive, freed by CloseArchive
 
     // Configuration block.
     char configTarget[257];
     char configCommand[257];
-    uint32_t firstLocalHeader;
+    uint64_t firstLocalHeader;  // where the first entry's local header really stands
 
     // Extraction run.
     char targetFolder[261];
@@ -68,12 +54,9 @@ struct ArchiveState {
     char outputTempPath[264];   // temporary file written before it replaces the target
     uint32_t replaceProtected;  // set: the entry may replace a read-only, hidden or system file
     uint32_t crc;               // running CRC-32 register, 0xFFFFFFFF at entry start
-    uint32_t bytesWritten;
-    InputReader input;
-    uint32_t passwordCheckCrc;
+    uint64_t bytesWritten;
 
-    // Traditional decryption.
-    uint32_t keys[3];
+    // The password of the run: typed once, tried first for every later entry.
     char password[PASSWORD_SIZE];
     PasswordFn passwordFn;
 };

@@ -1,144 +1,184 @@
-// The catalogue: the central directory read record by record into a list.
+// The catalogue: the central directory read once into one block, every
+// record checked there, and the entries decoded from the block as the run
+// walks them. Nothing is allocated per entry, so memory grows only with the
+// directory, which cannot be larger than the file.
 #include "archive/catalog.h"
-#include "archive/archive_open.h"
+#include "codecs/crc32.h"
 #include "support/file_layer.h"
 #include "support/platform.h"
 #include "support/str_util.h"
 
 namespace {
-const uint16_t kMaxEntries = 0xFFFF;   // what the 16-bit count can hold
+
+const uint32_t CENTRAL_RECORD_SIZE = 46;   // signature and CentralHeader
+const uint32_t ALL_ONES = 0xFFFFFFFF;      // "see the Zip64 field"
 
 // MS-DOS marks a folder with attribute 0x10; Unix keeps its mode in the high
 // 16 bits of the external attributes. An entry with data stays a file.
 const uint32_t DOS_FOLDER = 0x10;
 const uint16_t HOST_UNIX = 3;
 
-bool IsFolderEntry(const CentralHeader* header, const char* name, uint32_t length) {
-    if (length != 0 && (name[length - 1] == '/' || name[length - 1] == '\\')) return true;
-    if (header->uncompressedSize != 0) return false;
-    if (header->externalAttributes & DOS_FOLDER) return true;
-    return (header->versionMadeBy >> 8) == HOST_UNIX && (header->externalAttributes >> 28) == 4;
-}
-}  // namespace
+// The decoded name of the entry handed out last.
+char EntryName[SFX_PATH_MAX];
 
-void ClearCatalog(Catalog* catalog) {
-    catalog->head = nullptr;
-    catalog->tail = nullptr;
-    catalog->cursor = nullptr;
-    catalog->count = 0;
+uint64_t Load(const uint8_t* p, uint32_t bytes) {
+    uint64_t value = 0;
+    while (bytes-- != 0) value = value << 8 | p[bytes];
+    return value;
 }
 
-const CatalogEntry* NextCatalogEntry(Catalog* catalog) {
-    catalog->cursor = catalog->cursor ? catalog->cursor->next : catalog->head;
-    return catalog->cursor ? &catalog->cursor->entry : nullptr;
+bool IsFolderEntry(const CatalogEntry* entry) {
+    const CentralHeader& h = entry->header;
+    uint32_t length = entry->nameLength;
+    if (length != 0 && (entry->name[length - 1] == '/' || entry->name[length - 1] == '\\')) return true;
+    if (entry->uncompressedSize != 0) return false;
+    if (h.externalAttributes & DOS_FOLDER) return true;
+    return (h.versionMadeBy >> 8) == HOST_UNIX && (h.externalAttributes >> 28) == 4;
 }
 
-void RewindCatalog(Catalog* catalog) { catalog->cursor = nullptr; }
-
-// Short reads count as failures throughout: a directory whose records run
-// past the end of the file then ends in SFX_ERR_IO instead of seeing stale
-// bytes again and again. Skips only ever move forward, so the walk reaches
-// the end of the file after at most size/46 records.
-void ReadCatalog(Catalog* catalog) {
-    FindEndRecord();
-    if (Archive.status != SFX_OK) return;
-    uint8_t* comment = nullptr;
-    Archive.status = ReadEndRecord(&Archive.endRecord, &comment);
-    MemFree(comment);
-    if (Archive.status != SFX_OK) return;
-    Archive.status = SeekCentralDirectory(&Archive.endRecord);
-    if (Archive.status != SFX_OK) return;
-    for (;;) {
-        uint32_t signature = 0;
-        if (ReadSignature(&signature) != SFX_OK) {
-            Archive.status = SFX_ERR_IO;
-            break;
-        }
-        if (signature == SIG_CENTRAL_HEADER) {
-            CentralHeader header;
-            char name[SFX_PATH_MAX];
-            Archive.status = ReadCentralHeader(&header, name);
-            if (Archive.status != SFX_OK) break;
-            // More entries than the count can hold would be counted wrongly.
-            if (catalog->count == kMaxEntries) {
-                Archive.status = SFX_ERR_BAD_DATA;
-                break;
-            }
-            if (!AppendCatalogEntry(catalog, &header, name)) {
-                Archive.status = SFX_ERR_NOMEM;
-                break;
-            }
-        } else if (signature == EndRecordSignature()) {
-            Archive.status = SFX_OK;
-            break;
-        } else {
-            Archive.status = SFX_ERR_BAD_DATA;
-            break;
-        }
+// Each size or offset whose header field is all ones (the disk number: 0xFFFF)
+// takes the next value of the Zip64 field, in the order the format defines.
+// false when the field is too short for them: a record that lies.
+bool TakeZip64(CatalogEntry* entry, const uint8_t* data, uint32_t length) {
+    uint64_t* fields[3] = {&entry->uncompressedSize, &entry->compressedSize, &entry->localHeaderOffset};
+    for (uint64_t* field : fields) {
+        if (*field != ALL_ONES) continue;
+        if (length < 8) return false;
+        *field = Load(data, 8);
+        data += 8;
+        length -= 8;
     }
-    if (Archive.status == SFX_OK && catalog->count == 0) Archive.status = SFX_ERR_EMPTY;
+    return entry->header.diskStart != 0xFFFF || length >= 4;
 }
 
-void FreeCatalog(Catalog* catalog) {
-    CatalogNode* entry = catalog->head;
-    while (entry != nullptr) {
-        CatalogNode* next = entry->next;
-        MemFree(entry);
-        entry = next;
-    }
-    ClearCatalog(catalog);
-}
-
-bool AppendCatalogEntry(Catalog* catalog, const CentralHeader* header, const char* name) {
-    CatalogNode* entry = static_cast<CatalogNode*>(MemAlloc(sizeof(CatalogNode)));
-    if (entry == nullptr) return false;
-    MemFill(&entry->entry, 0, sizeof(CatalogEntry));
-    MemCopy(&entry->entry.header, header, sizeof(CentralHeader));
-    StrCopyMax(entry->name, name, SFX_PATH_MAX - 1);
-    entry->entry.compressedSize = header->compressedSize;
-    entry->entry.uncompressedSize = header->uncompressedSize;
-    entry->entry.localHeaderOffset = header->localHeaderOffset;
-    entry->entry.name = entry->name;
-    entry->entry.nameLength = StrLength(entry->name);
-    entry->entry.folder = IsFolderEntry(header, entry->name, entry->entry.nameLength);
-    entry->next = nullptr;
-    if (catalog->head == nullptr)
-        catalog->head = entry;
+void DecodeName(CatalogEntry* entry, const uint8_t* name, uint32_t length, bool utf8) {
+    char work[SFX_PATH_MAX];
+    if (length > SFX_PATH_MAX - 1) length = SFX_PATH_MAX - 1;
+    MemFill(work, 0, sizeof work);
+    MemCopy(work, name, length);
+    if (utf8)
+        Utf8ToAnsi(work, EntryName, SFX_PATH_MAX);
     else
-        catalog->tail->next = entry;
-    catalog->tail = entry;
-    ++catalog->count;
-    return true;
+        OemToAnsi(work, EntryName);
+    entry->name = EntryName;
+    entry->nameLength = StrLength(EntryName);
 }
 
-SfxStatus ReadCentralHeader(CentralHeader* header, char* name) {
-    if (FileRead(header, sizeof(CentralHeader), Archive.archiveHandle) != int32_t(sizeof(CentralHeader)))
-        return SFX_ERR_IO;
-    SfxStatus status = ReadEntryName(header->nameLength, name, 255, header->flags);
-    if (status != SFX_OK) return status;
-    status = SkipBytes(header->extraLength);
-    if (status != SFX_OK) return status;
-    if (header->commentLength != 0) return SkipBytes(header->commentLength);
+// Decodes the record at catalog->next into catalog->entry and moves next
+// behind it. SFX_ERR_BAD_DATA for anything but a whole central header with
+// fields that fit.
+SfxStatus DecodeNext(Catalog* catalog) {
+    CatalogEntry* entry = &catalog->entry;
+    MemFill(entry, 0, sizeof *entry);
+    const uint8_t* record = catalog->directory + catalog->next;
+    uint32_t left = catalog->size - catalog->next;
+    if (left < CENTRAL_RECORD_SIZE || Load(record, 4) != SIG_CENTRAL_HEADER) return SFX_ERR_BAD_DATA;
+    MemCopy(&entry->header, record + 4, sizeof(CentralHeader));
+    const CentralHeader& h = entry->header;
+    uint32_t total = CENTRAL_RECORD_SIZE + h.nameLength + h.extraLength + h.commentLength;
+    if (total > left) return SFX_ERR_BAD_DATA;
+    catalog->next += total;
+    entry->compressedSize = h.compressedSize;
+    entry->uncompressedSize = h.uncompressedSize;
+    entry->localHeaderOffset = h.localHeaderOffset;
+
+    const uint8_t* name = record + CENTRAL_RECORD_SIZE;
+    const uint8_t* extra = name + h.nameLength;
+    // A field cut short by the end of the extra data ends the walk: what
+    // stands before it is still read.
+    for (uint32_t at = 0; at + 4 <= h.extraLength;) {
+        uint32_t id = uint32_t(Load(extra + at, 2));
+        uint32_t length = uint32_t(Load(extra + at + 2, 2));
+        const uint8_t* data = extra + at + 4;
+        at += 4 + length;
+        if (at > h.extraLength) break;
+        if (id == EXTRA_ZIP64) {
+            if (!TakeZip64(entry, data, length)) return SFX_ERR_BAD_DATA;
+        } else if (id == EXTRA_AES && length >= 7 && data[2] == 'A' && data[3] == 'E') {
+            entry->aesVersion = uint16_t(Load(data, 2));
+            entry->aesStrength = data[4];
+            entry->aesMethod = uint16_t(Load(data + 5, 2));
+        }
+    }
+    DecodeName(entry, name, h.nameLength, (h.flags & ZIP_FLAG_UTF8) != 0);
+    entry->localHeaderOffset += uint64_t(catalog->shift);
+    entry->folder = IsFolderEntry(entry);
     return SFX_OK;
 }
 
-// Names are stored in the OEM code page unless flag bit 11 marks them as
-// UTF-8; either way they are held in ANSI. A name longer than maximum is cut,
-// and the archive position always ends behind the whole stored name.
-SfxStatus ReadEntryName(uint16_t nameLength, char* dest, uint8_t maximum, uint16_t flags) {
-    uint16_t count = nameLength < maximum ? nameLength : maximum;
-    char work[261];
-    MemFill(work, 0, sizeof(work));
-    int32_t done = FileRead(work, count, Archive.archiveHandle);
-    if (flags & ZIP_FLAG_UTF8)
-        Utf8ToAnsi(work, dest, count + 1);
-    else
-        OemToAnsi(work, dest);
-    dest[count] = 0;
-    if (done != int32_t(count)) return SFX_ERR_IO;
-    return SkipBytes(uint32_t(nameLength - count));
+SfxStatus ReadDirectory(Catalog* catalog) {
+    // The end record's signature; the directory ends there, or where the
+    // Zip64 end record stands before it.
+    int64_t end = Archive.endRecordPos - 4;
+    EndRecord record;
+    if (!ReadArchiveAt(Archive.endRecordPos, &record, sizeof record)) return SFX_ERR_IO;
+    uint64_t count = record.entriesTotal;
+    uint64_t size = record.centralSize;
+    uint64_t offset = record.centralOffset;
+    Zip64Tail tail;
+    if (end >= int64_t(sizeof tail) && ReadArchiveAt(end - int64_t(sizeof tail), &tail, sizeof tail) &&
+        tail.locatorSignature == SIG_ZIP64_LOCATOR) {
+        if (tail.signature != SIG_ZIP64_END_RECORD) return SFX_ERR_BAD_DATA;
+        count = tail.entriesTotal;
+        size = tail.centralSize;
+        offset = tail.centralOffset;
+        end -= int64_t(sizeof tail);
+    }
+    // A directory that claims more than the file holds before its end is
+    // refused before anything is allocated for it.
+    if (size > uint64_t(end)) return SFX_ERR_BAD_DATA;
+    if (size >> 31) return SFX_ERR_NOMEM;
+    if (count > uint32_t(size) / CENTRAL_RECORD_SIZE) return SFX_ERR_BAD_DATA;
+    // Where the directory really stands against where the end record says
+    // it does: an archive joined behind a program without adjusted offsets
+    // is off by the program's length throughout.
+    int64_t start = end - int64_t(size);
+    catalog->shift = start - int64_t(offset);
+    catalog->directory = static_cast<uint8_t*>(MemAlloc(uint32_t(size)));
+    if (catalog->directory == nullptr) return SFX_ERR_NOMEM;
+    if (!ReadArchiveAt(start, catalog->directory, uint32_t(size))) return SFX_ERR_IO;
+    catalog->size = uint32_t(size);
+    for (catalog->next = 0; catalog->next < catalog->size; ++catalog->count) {
+        SfxStatus status = DecodeNext(catalog);
+        if (status != SFX_OK) return status;
+        const CatalogEntry& e = catalog->entry;
+        // With offsets shifted, the first record must meet a local header
+        // there, or the difference does not make the records line up.
+        uint32_t signature = 0;
+        if (catalog->count == 0 && catalog->shift != 0 &&
+            (!ReadArchiveAt(int64_t(e.localHeaderOffset), &signature, 4) || signature != SIG_LOCAL_HEADER))
+            return SFX_ERR_BAD_DATA;
+    }
+    return catalog->count == 0 ? SFX_ERR_EMPTY : SFX_OK;
 }
 
-SfxStatus SkipBytes(uint32_t count) {
-    return FileSeek(Archive.archiveHandle, count, 1) == -1 ? SFX_ERR_IO : SFX_OK;
+}  // namespace
+
+bool ReadArchiveAt(int64_t position, void* buffer, uint32_t count) {
+    return position >= 0 && FileSeek(Archive.archiveHandle, position, 0) == position &&
+           FileRead(buffer, count, Archive.archiveHandle) == int32_t(count);
 }
+
+void ClearCatalog(Catalog* catalog) { MemFill(catalog, 0, sizeof *catalog); }
+
+SfxStatus ReadCatalog(Catalog* catalog) {
+    ClearCatalog(catalog);
+    SfxStatus status = ReadDirectory(catalog);
+    if (status != SFX_OK) FreeCatalog(catalog);
+    catalog->next = 0;
+    catalog->status = status;
+    return status;
+}
+
+void FreeCatalog(Catalog* catalog) {
+    MemFree(catalog->directory);
+    ClearCatalog(catalog);
+}
+
+const CatalogEntry* NextCatalogEntry(Catalog* catalog) {
+    if (catalog->next >= catalog->size) return nullptr;
+    DecodeNext(catalog);   // every record was checked by ReadCatalog
+    return &catalog->entry;
+}
+
+void RewindCatalog(Catalog* catalog) { catalog->next = 0; }

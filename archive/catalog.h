@@ -1,31 +1,22 @@
-// The catalogue: the central directory read into a list, in file order.
+// The catalogue: the central directory, read whole into one block, and its
+// entries decoded from it one at a time, in file order.
 #pragma once
 #include "archive/archive_state.h"
 
-struct CatalogNode {
-    CatalogNode* next;
-    CatalogEntry entry;         // its name points at name below
-    char name[SFX_PATH_MAX];    // ANSI, at most 255 characters, slashes as stored
-};
-
-struct Catalog {
-    CatalogNode* head;
-    CatalogNode* tail;
-    CatalogNode* cursor;        // the entry NextCatalogEntry handed out last
-    uint32_t count;
-};
-
+// Reads the central directory of the open archive (the end record found by
+// FindEndRecord, and the Zip64 end record where its locator stands before
+// it) into the catalogue and checks every record once. The outcome is
+// returned and kept in catalog->status: SFX_OK, SFX_ERR_IO, SFX_ERR_NOMEM,
+// SFX_ERR_BAD_DATA (a foreign record, a directory that claims more than the
+// file holds, Zip64 fields that do not fit, an archive joined behind data
+// whose records do not line up) or SFX_ERR_EMPTY.
+SfxStatus ReadCatalog(Catalog* catalog);
 void ClearCatalog(Catalog* catalog);
-void ReadCatalog(Catalog* catalog);     // outcome in Archive.status
 void FreeCatalog(Catalog* catalog);
 // The entries in central-directory order: the first call after ReadCatalog
-// or RewindCatalog hands out the first entry, each further call the next one,
-// null after the last. An entry stays valid until the catalogue is freed.
+// or RewindCatalog decodes the first entry, each further call the next one;
+// null after the last. The entry and its name stay valid until the next call.
 const CatalogEntry* NextCatalogEntry(Catalog* catalog);
 void RewindCatalog(Catalog* catalog);
-bool AppendCatalogEntry(Catalog* catalog, const CentralHeader* header, const char* name);
-SfxStatus ReadCentralHeader(CentralHeader* header, char* name);
-// Reads nameLength bytes at the archive's position; keeps at most maximum of
-// them, converted to ANSI from UTF-8 (flags bit 11) or from the OEM code page.
-SfxStatus ReadEntryName(uint16_t nameLength, char* dest, uint8_t maximum, uint16_t flags);
-SfxStatus SkipBytes(uint32_t count);
+// Reads exactly count bytes of the archive at position; false otherwise.
+bool ReadArchiveAt(int64_t position, void* buffer, uint32_t count);

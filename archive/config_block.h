@@ -3,6 +3,7 @@
 #pragma once
 #include "archive/archive_state.h"
 
+// Takes the block before the first entry of the catalogue that OpenArchive
+// read; the fields stay empty when there is none.
 void ReadConfigBlock();
-bool LocateFirstEntry();
 void GetConfigBlock(char* targetFolder, char* command);

@@ -1,88 +1,57 @@
-// Traditional ZIP decryption: three keys advanced by every plain byte through
-// CRC-32 steps and a linear congruential step, and the one-byte password check
-// on the 12-byte encryption header in front of an encrypted entry's data.
+// The traditional ZIP encryption's key schedule and key stream.
 #include "codecs/cipher.h"
 #include "codecs/crc32.h"
-#include "engine/input_reader.h"
-#include "support/str_util.h"
 
-static const uint32_t KEY0_START = 0x12345678;
-static const uint32_t KEY1_START = 0x23456789;
-static const uint32_t KEY2_START = 0x34567890;
-static const uint32_t KEY_MULTIPLIER = 134775813;
-static const int ENCRYPTION_HEADER_SIZE = 12;
+namespace {
 
-void InitCipherKeys(const char* password) {
-    Crc32PrepareTables();   // the key steps are CRC-32 steps
-    Archive.keys[0] = KEY0_START;
-    Archive.keys[1] = KEY1_START;
-    Archive.keys[2] = KEY2_START;
-    for (const char* p = password; *p; ++p) UpdateCipherKeys((uint8_t)*p);
+const uint32_t KEY_MULTIPLIER = 134775813;
+
+// The one key step: the plain byte through the three keys. The loops keep
+// the keys in locals, since this runs over every byte of an entry.
+inline void KeyStep(uint32_t& k0, uint32_t& k1, uint32_t& k2, uint8_t plain) {
+    k0 = Crc32Step(plain, k0);
+    k1 = (k1 + (k0 & 0xFF)) * KEY_MULTIPLIER + 1;
+    k2 = Crc32Step((uint8_t)(k1 >> 24), k2);
 }
 
-uint8_t UpdateCipherKeys(uint8_t plain) {
-    uint32_t* k = Archive.keys;
-    k[0] = Crc32Step(plain, k[0]);
-    k[1] = (k[1] + (k[0] & 0xFF)) * KEY_MULTIPLIER + 1;
-    k[2] = Crc32Step((uint8_t)(k[1] >> 24), k[2]);
-    return plain;
-}
-
-uint8_t NextKeystreamByte() {
-    uint32_t t = (Archive.keys[2] & 0xFFFF) | 2;
+inline uint8_t KeyStreamByte(uint32_t k2) {
+    uint32_t t = (k2 & 0xFFFF) | 2;
     return (uint8_t)((t * (t ^ 1)) >> 8);
 }
 
-void DecryptInPlace(uint8_t* buffer, uint32_t count) {
-    // The keys live in locals for the loop: this runs over every byte of an
-    // encrypted entry.
-    uint32_t k0 = Archive.keys[0], k1 = Archive.keys[1], k2 = Archive.keys[2];
+// decrypt: the plain byte is the result of the XOR; encrypt: its input.
+void Run(ZipCryptoKeys* keys, uint8_t* data, uint32_t count, bool decrypt) {
+    uint32_t k0 = keys->key[0], k1 = keys->key[1], k2 = keys->key[2];
     for (uint32_t i = 0; i < count; ++i) {
-        uint32_t t = (k2 & 0xFFFF) | 2;
-        uint8_t plain = (uint8_t)(buffer[i] ^ (uint8_t)((t * (t ^ 1)) >> 8));
-        buffer[i] = plain;
-        k0 = Crc32Step(plain, k0);
-        k1 = (k1 + (k0 & 0xFF)) * KEY_MULTIPLIER + 1;
-        k2 = Crc32Step((uint8_t)(k1 >> 24), k2);
+        uint8_t in = data[i];
+        uint8_t out = (uint8_t)(in ^ KeyStreamByte(k2));
+        data[i] = out;
+        KeyStep(k0, k1, k2, decrypt ? out : in);
     }
-    Archive.keys[0] = k0;
-    Archive.keys[1] = k1;
-    Archive.keys[2] = k2;
+    keys->key[0] = k0;
+    keys->key[1] = k1;
+    keys->key[2] = k2;
 }
 
-int CheckEncryptionHeader(const uint8_t header[12]) {
-    InitCipherKeys(Archive.password);
-    uint8_t copy[ENCRYPTION_HEADER_SIZE];
-    for (int i = 0; i < ENCRYPTION_HEADER_SIZE; ++i) copy[i] = header[i];
-    DecryptInPlace(copy, ENCRYPTION_HEADER_SIZE);
-    uint8_t check = copy[ENCRYPTION_HEADER_SIZE - 1];
-    if (check == (uint8_t)(Archive.passwordCheckCrc >> 24)) return 1;
-    // Writers that stream their output (general purpose bit 3: sizes and CRC
-    // follow the data) do not know the CRC when they write the header, so
-    // they put the high byte of the entry's DOS time there instead.
-    if ((Archive.entry.header.flags & ZIP_FLAG_DATA_DESCRIPTOR) && check == (uint8_t)(Archive.entry.header.dosTime >> 8))
-        return 1;
-    return 0;
+}  // namespace
+
+void ZipCryptoStart(ZipCryptoKeys* keys, const char* password) {
+    Crc32PrepareTables();   // the key steps are CRC-32 steps
+    uint32_t k0 = 0x12345678, k1 = 0x23456789, k2 = 0x34567890;
+    for (const char* p = password; *p != 0; ++p) KeyStep(k0, k1, k2, (uint8_t)*p);
+    keys->key[0] = k0;
+    keys->key[1] = k1;
+    keys->key[2] = k2;
 }
 
-bool UnlockEntry(const char* entryName) {
-    char shownName[SFX_PATH_MAX];
-    StrCopyMax(shownName, entryName, SFX_PATH_MAX - 1);
-    SlashesToBackslashes(shownName, shownName);
+void ZipCryptoDecrypt(ZipCryptoKeys* keys, uint8_t* data, uint32_t count) { Run(keys, data, count, true); }
 
-    if (Archive.passwordFn == nullptr) return false;
-    // A password typed for an earlier entry of this run is tried first.
-    if (Archive.password[0] == 0 && !Archive.passwordFn(Archive.password, shownName)) return false;
+void ZipCryptoEncrypt(ZipCryptoKeys* keys, uint8_t* data, uint32_t count) { Run(keys, data, count, false); }
 
-    uint8_t header[ENCRYPTION_HEADER_SIZE];
-    for (int i = 0; i < ENCRYPTION_HEADER_SIZE; ++i) header[i] = (uint8_t)NextByte();
-
-    while (!CheckEncryptionHeader(header)) {
-        // An empty answer after a refused password cannot be right: ask again
-        // at once rather than test it.
-        do {
-            if (!Archive.passwordFn(Archive.password, shownName)) return false;
-        } while (Archive.password[0] == 0);
-    }
-    return true;
+uint8_t ZipCryptoHeaderCheck(ZipCryptoKeys* keys, const char* password, const uint8_t* header) {
+    ZipCryptoStart(keys, password);
+    uint8_t copy[ZIPCRYPTO_HEADER_SIZE];
+    __builtin_memcpy(copy, header, ZIPCRYPTO_HEADER_SIZE);
+    ZipCryptoDecrypt(keys, copy, ZIPCRYPTO_HEADER_SIZE);
+    return copy[ZIPCRYPTO_HEADER_SIZE - 1];
 }

@@ -14,11 +14,12 @@
 //     the decoder never answers CODEC_NEEDS_INPUT: data that end too early
 //     are CODEC_CORRUPT.
 //   - The decoder writes its output at window.position and advances it, but
-//     never to or past window.limit. When position reaches limit it answers
-//     CODEC_WINDOW_FULL. The engine writes out what the decoder added since
-//     the last answer, moves position back to 0 when it stands at the
-//     window's size (the window is a ring: the bytes behind position are the
-//     history that matches copy from), sets a new limit and calls again.
+//     never past window.limit. When position reaches limit it answers
+//     CODEC_WINDOW_FULL. After every answer the engine writes out what the
+//     decoder added during the call, moves position back to 0 when it
+//     stands at the window's size (the window is a ring: the bytes behind
+//     position are the history that matches copy from), sets a new limit
+//     and calls again.
 //   - CODEC_END: the stream ended; what stands before position is the last
 //     output.
 // Each decoder keeps its own state between calls (process-wide, one entry

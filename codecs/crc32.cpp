@@ -2,7 +2,7 @@
 // crc32_host.cpp (constant data) or crc32_win32.cpp (built on first use).
 #include "codecs/crc32.h"
 
-void Crc32UpdateBytewise(uint32_t& reg, const void* data, uint16_t count) {
+void Crc32UpdateBytewise(uint32_t& reg, const void* data, uint32_t count) {
     if (count == 0 || data == nullptr) return;
     Crc32PrepareTables();
     const uint8_t* p = static_cast<const uint8_t*>(data);
@@ -18,7 +18,7 @@ static inline uint32_t Load32(const uint8_t* p) {
     return v;
 }
 
-void Crc32UpdateSliced(uint32_t& reg, const void* data, uint16_t count) {
+void Crc32UpdateSliced(uint32_t& reg, const void* data, uint32_t count) {
     if (count == 0 || data == nullptr) return;
     Crc32PrepareTables();
     const uint8_t* p = static_cast<const uint8_t*>(data);
@@ -47,7 +47,7 @@ void Crc32UpdateSliced(uint32_t& reg, const void* data, uint16_t count) {
     reg = r;
 }
 
-void Crc32Update(uint32_t& reg, const void* data, uint16_t count) {
+void Crc32Update(uint32_t& reg, const void* data, uint32_t count) {
 #if defined(__x86_64__)
     Crc32UpdateFolded(reg, data, count);   // the sliced loop where it must
 #else

@@ -26,19 +26,19 @@ inline uint32_t Crc32Step(uint8_t byte, uint32_t reg) {
 // unchanged. Any split of the data into chunks gives the same final register.
 // Folding by carry-less multiplication where the processor has it, else the
 // sliced loop.
-void Crc32Update(uint32_t& reg, const void* data, uint16_t count);
+void Crc32Update(uint32_t& reg, const void* data, uint32_t count);
 
 // The byte-at-a-time loop over the byte table, kept as the reference the sliced
 // loop is tested against.
-void Crc32UpdateBytewise(uint32_t& reg, const void* data, uint16_t count);
+void Crc32UpdateBytewise(uint32_t& reg, const void* data, uint32_t count);
 
 // Slicing-by-8 (by-4 in a 32-bit build): one table lookup per byte, all of
 // a step's lookups independent of each other.
-void Crc32UpdateSliced(uint32_t& reg, const void* data, uint16_t count);
+void Crc32UpdateSliced(uint32_t& reg, const void* data, uint32_t count);
 
 #if defined(__x86_64__)
 // Folding by carry-less multiplication (PCLMULQDQ), in 64-bit builds: true
 // when the processor has it. Without it, Crc32UpdateFolded is the sliced loop.
 bool Crc32FoldingAvailable();
-void Crc32UpdateFolded(uint32_t& reg, const void* data, uint16_t count);
+void Crc32UpdateFolded(uint32_t& reg, const void* data, uint32_t count);
 #endif

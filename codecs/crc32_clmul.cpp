@@ -39,7 +39,7 @@ bool Crc32FoldingAvailable() {
     return known == 1;
 }
 
-SFX_CLMUL void Crc32UpdateFolded(uint32_t& reg, const void* data, uint16_t count) {
+SFX_CLMUL void Crc32UpdateFolded(uint32_t& reg, const void* data, uint32_t count) {
     if (!Crc32FoldingAvailable()) {
         Crc32UpdateSliced(reg, data, count);
         return;
@@ -72,7 +72,7 @@ SFX_CLMUL void Crc32UpdateFolded(uint32_t& reg, const void* data, uint16_t count
         r = 0;
         Crc32UpdateSliced(r, rest, 16);
     }
-    Crc32UpdateSliced(r, p, (uint16_t)n);
+    Crc32UpdateSliced(r, p, n);
     reg = r;
 }
 

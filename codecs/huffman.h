@@ -1,37 +1,68 @@
-// Multi-level lookup tables for canonical Huffman codes.
+// Lookup tables for the canonical Huffman codes of DEFLATE (RFC 1951,
+// 3.2.2). A table is indexed by the next stream bits, least significant
+// first: a root of 2^root entries, where codes of at most root bits are
+// replicated across every entry they prefix, and behind it sub-tables for
+// the longer codes, reached through link entries of the root. The tables
+// live in fixed arrays of the caller, sized for the worst case.
 #pragma once
-#include "support/sfx_types.h"
-#include "support/file_layer.h"
+#include <stdint.h>
 
-// Eight bytes a slot, so that a lookup is one scaled index.
-struct HuffEntry {
-    uint8_t op;         // 0..13 extra bits of a length/distance, 15 end of block,
-                        // 16 literal, 17..32 link (op - 16 = sub-table width), 99 invalid
-    uint8_t bits;       // bits to drop when this slot is taken
-    uint16_t value;     // the symbol's value
-    uint32_t link;      // for a link: how many slots past this one its
-                        // sub-table starts (HuffSubTable)
+// One table entry, 32 bits:
+//
+//   bits  0..7   TOTAL: the stream bits the entry takes: its codeword (the
+//                part below the root for a sub-table entry) plus the extra
+//                bits of a length or distance. A decoder drops them whole.
+//                For a link: the root's width, the bits that led to it.
+//   bits  8..11  CODEWORD: the codeword's bits alone; the extra bits of a
+//                length or distance are (stream bits & mask(TOTAL)) >>
+//                CODEWORD. For a link: the sub-table's index width.
+//   bit  12      HUFF_LITERAL: a literal byte, in VALUE.
+//   bit  13      HUFF_EXCEPTIONAL: a link, the end of the block, or an
+//                invalid code (neither HUFF_LINK nor HUFF_END).
+//   bit  14      HUFF_LINK: VALUE is the sub-table's first index.
+//   bit  15      HUFF_END: the end-of-block code.
+//   bits 16..31  VALUE: the literal, the base length or distance, the
+//                symbol of a code-length code, or the sub-table's start.
+//
+// An entry with none of bits 12..15 is a length or distance: VALUE plus
+// the extra bits.
+typedef uint32_t HuffEntry;
+
+const HuffEntry HUFF_LITERAL = 0x1000;
+const HuffEntry HUFF_EXCEPTIONAL = 0x2000;
+const HuffEntry HUFF_LINK = 0x4000;
+const HuffEntry HUFF_END = 0x8000;
+const HuffEntry HUFF_INVALID = HUFF_EXCEPTIONAL;
+
+inline unsigned HuffTotal(HuffEntry e) { return e & 0xFF; }
+inline unsigned HuffCodeword(HuffEntry e) { return (e >> 8) & 0xF; }
+inline unsigned HuffValue(HuffEntry e) { return e >> 16; }
+
+// Longest DEFLATE code; the most symbols of one code.
+const unsigned HUFF_MAX_LENGTH = 15;
+const unsigned HUFF_MAX_SYMBOLS = 288;
+
+// The worst case of a table with a root of r bits over at most n symbols
+// of complete code: the root, and one sub-table per root entry whose codes
+// are longer than r. Such a sub-table fills its share of the code space
+// with at least two codes, so there are at most n / 2 of them, each of at
+// most 2^(15 - r) entries.
+constexpr unsigned HuffTableSize(unsigned rootBits, unsigned symbols) {
+    return (1u << rootBits) + (symbols / 2) * (1u << (HUFF_MAX_LENGTH - rootBits));
+}
+
+enum HuffResult : uint8_t {
+    HUFF_COMPLETE,          // built (also: no codes at all, or one code of length 1)
+    HUFF_INCOMPLETE,        // fewer codes than the code space holds; nothing built
+    HUFF_OVERSUBSCRIBED     // more codes than the code space holds; nothing built
 };
 
-// All tables of one build share one block: the root first, then the
-// sub-tables in the order they were opened.
-typedef HuffEntry* HuffTable;   // the root's first slot, the start of the block
-
-inline const HuffEntry* HuffSubTable(const HuffEntry* link) {
-    return link + link->link;
-}
-
-const uint8_t HUFF_OP_END = 15;
-const uint8_t HUFF_OP_LITERAL = 16;
-const uint8_t HUFF_OP_INVALID = 99;
-
-// Returns 0 complete (or a single code of length 1, or all lengths 0),
-// 1 incomplete (tables handed back), 2 over-subscribed, 3 out of memory
-// (nothing allocated).
-int BuildHuffTable(const unsigned* lengths, unsigned n, unsigned simple,
-                   const uint16_t* base, const uint16_t* extra,
-                   HuffTable* root, unsigned* lookupBits);
-// Frees every table of a build (null does nothing).
-inline void FreeHuffTable(HuffTable root) {
-    MemFree(root);   // the root starts the block
-}
+// Builds the table of the code whose lengths (0..15, 0: no code) are given
+// for symbols 0..n-1. templates[s] is symbol s's entry without its lengths
+// (kind and VALUE, the extra-bit count in TOTAL). rootBits: on entry the
+// widest root wanted (at least 1), on return the root's width (never wider
+// than the longest code). The table needs HuffTableSize(root wanted, n) entries.
+// A code of no symbols builds one invalid entry with a root of 0 bits; one
+// code of length 1 builds a root of 1 bit whose other entry is invalid.
+HuffResult BuildHuffTable(const uint8_t* lengths, unsigned n, const HuffEntry* templates,
+                          HuffEntry* table, unsigned* rootBits);

@@ -1,247 +1,294 @@
-// The DEFLATE stream and its blocks: stored copies, the fixed code, dynamic
-// code headers, and the window flush that writes, checksums and reports.
+// The DEFLATE stream step by step: block headers with their code tables,
+// stored blocks, and the symbols that the fast loop leaves to the careful
+// path near the end of the input or of the window.
+//
+// Every step starts only when the input holds the most it can take (or
+// the input is final): a step never stops half-way for want of input, so
+// the state between calls is just the step and the bit buffer. Beyond the
+// end of final input the careful path reads zero bytes; a stream that takes
+// any of their bits is corrupt.
 #include "codecs/inflate.h"
-#include "codecs/inflate_bits.h"
-#include "codecs/crc32.h"
-#include "support/file_layer.h"
 
-DecoderState Decoder;
-// Never cleared: at the start of an entry it still holds the previous entry's
-// bytes, which a distance reaching before the entry's first byte copies.
-uint8_t OutputWindow[WINDOW_SIZE];
+InflateState Inflater;
 
-extern const uint8_t CodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
-// Length symbols 257..285, then 286 and 287, which no valid stream uses:
-// their extra-bit count 99 makes them invalid codes in the tables.
-extern const uint16_t LengthBase[31] = {3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27, 31,
-                                        35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258, 0, 0};
-extern const uint16_t LengthExtraBits[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2,
-                                             3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
-extern const uint16_t DistanceBase[30] = {1, 2, 3, 4, 5, 7, 9, 13, 17, 25, 33, 49, 65, 97, 129, 193,
-                                          257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145,
-                                          8193, 12289, 16385, 24577};
-extern const uint16_t DistanceExtraBits[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6,
-                                               7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+namespace {
 
-unsigned TakeBits(unsigned k) {
-    NeedBits(k);
-    unsigned value = PeekBits(k);
+// Bytes a step may take: a symbol with its length and distance (15 + 5 +
+// 15 + 13 = 48 bits); a block header with the code-length code and 316
+// code lengths of at most 7 bits each (3 + 14 + 57 + 2212 bits).
+const unsigned SYMBOL_STEP_BYTES = 8;
+const unsigned HEADER_STEP_BYTES = 300;
+static_assert(HEADER_STEP_BYTES < CODEC_INPUT_MARGIN && INFLATE_FAST_INPUT < CODEC_INPUT_MARGIN,
+              "a step fits the margin the engine keeps");
+
+const uint8_t CODE_LENGTH_ORDER[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+
+// Symbol entries without their code lengths (huffman.h): literal/length
+// symbols 0..287 (286 and 287 invalid), distances 0..31 (30 and 31
+// invalid), code-length symbols 0..18. Made with the fixed tables.
+HuffEntry LitLenTemplates[HUFF_MAX_SYMBOLS];
+HuffEntry DistanceTemplates[32];
+HuffEntry CodeLengthTemplates[19];
+
+// Bases and extra bits follow from RFC 1951, 3.2.5: lengths 3..257 in
+// groups of four that double their step from symbol 265 on, then 258;
+// distances from 1 in pairs that double their step from code 4 on.
+void MakeTables() {
+    InflateState& s = Inflater;
+    unsigned base = 3;
+    for (unsigned i = 0; i < HUFF_MAX_SYMBOLS; ++i) {
+        HuffEntry e = HUFF_INVALID;
+        if (i < 256) {
+            e = HUFF_LITERAL | (i << 16);
+        } else if (i == 256) {
+            e = HUFF_EXCEPTIONAL | HUFF_END;
+        } else if (i < 285) {
+            unsigned extra = i < 265 ? 0 : (i - 261) / 4;
+            e = (base << 16) | extra;
+            base += 1u << extra;
+        } else if (i == 285) {
+            e = 258u << 16;
+        }
+        LitLenTemplates[i] = e;
+        s.lengths[i] = (uint8_t)(i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8);
+    }
+    base = 1;
+    for (unsigned i = 0; i < 32; ++i) {
+        unsigned extra = i < 4 ? 0 : i / 2 - 1;
+        DistanceTemplates[i] = i < 30 ? (base << 16) | extra : HUFF_INVALID;
+        base += 1u << extra;
+        s.lengths[HUFF_MAX_SYMBOLS + i] = 5;
+    }
+    for (unsigned i = 0; i < 19; ++i) CodeLengthTemplates[i] = i << 16;
+    // The fixed code is complete (with 286, 287, 30 and 31 as invalid
+    // codes) and its longest codes fit the roots: 9 and 5 bits.
+    s.litLenBits = 9;
+    BuildHuffTable(s.lengths, HUFF_MAX_SYMBOLS, LitLenTemplates, s.fixedLitLen, &s.litLenBits);
+    s.distanceBits = 5;
+    BuildHuffTable(s.lengths + HUFF_MAX_SYMBOLS, 32, DistanceTemplates, s.fixedDistance, &s.distanceBits);
+    s.fixedBuilt = 1;
+}
+
+// Bits from the input, one byte at a time; k is at most 16.
+void NeedBits(CodecInput* in, unsigned k) {
+    InflateState& s = Inflater;
+    while (s.bitCount < k) {
+        unsigned byte = 0;
+        if (in->next != in->end)
+            byte = *in->next++;
+        else
+            ++s.overrun;
+        s.bitBuffer |= (InflateBits)byte << s.bitCount;
+        s.bitCount += 8;
+    }
+}
+
+void DropBits(unsigned k) {
+    Inflater.bitBuffer >>= k;
+    Inflater.bitCount -= k;
+}
+
+unsigned TakeBits(CodecInput* in, unsigned k) {
+    NeedBits(in, k);
+    unsigned value = (unsigned)Inflater.bitBuffer & ((1u << k) - 1);
     DropBits(k);
     return value;
 }
 
-void FlushWindow(uint32_t count) {
-    // An entry never yields more than it declares: a lying archive must not
-    // be able to fill the disk. (Bytes written never pass the declared size:
-    // only this check lets them grow.)
-    if (count > Archive.entry.uncompressedSize - Archive.bytesWritten) {
-        Archive.status = SFX_ERR_BAD_DATA;
-        Decoder.broken = 1;
-        return;
+// The entry of the next code, through a link where the code is longer
+// than the root, with its codeword taken; for a length or distance the
+// caller adds the extra bits (TakeExtra).
+HuffEntry NextEntry(CodecInput* in, const HuffEntry* table, unsigned rootBits) {
+    NeedBits(in, rootBits);
+    HuffEntry e = table[Inflater.bitBuffer & ((1u << rootBits) - 1)];
+    if (e & HUFF_LINK) {
+        DropBits(HuffTotal(e));
+        unsigned subBits = HuffCodeword(e);
+        NeedBits(in, subBits);
+        e = table[HuffValue(e) + (Inflater.bitBuffer & ((1u << subBits) - 1))];
     }
-    Crc32Update(Archive.crc, OutputWindow, (uint16_t)count);
-    if (FileWrite(OutputWindow, count, Archive.outputHandle) == -1) Archive.status = SFX_ERR_IO;
-    Archive.bytesWritten += count;
-    if (Archive.status == SFX_OK && Archive.progress != nullptr &&
-        !Archive.progress(Archive.bytesWritten, Archive.entry.uncompressedSize)) {
-        // The entry is dropped: decoding the rest of it would only keep the
-        // dialog waiting, unanswered, for as long as the entry takes.
-        Archive.status = SFX_USER_ABORT;
-        Decoder.broken = 1;
-    }
+    DropBits(HuffCodeword(e));
+    return e;
 }
 
-void ReleaseFixedTables() {
-    if (Decoder.fixedLitLen != nullptr) {
-        FreeHuffTable(Decoder.fixedDistance);
-        FreeHuffTable(Decoder.fixedLitLen);
-        Decoder.fixedDistance = nullptr;
-        Decoder.fixedLitLen = nullptr;
-    }
+unsigned TakeExtra(CodecInput* in, HuffEntry e) {
+    return HuffValue(e) + TakeBits(in, HuffTotal(e) - HuffCodeword(e));
 }
 
-void DecodeDeflatedEntry() {
-    DecodeDeflateStream();
-    ReleaseFixedTables();
-}
+// True when the stream has taken bits of the zero bytes beyond its end.
+bool PastTheEnd() { return Inflater.overrun * 8 > Inflater.bitCount; }
 
-int DecodeDeflateStream() {
-    Decoder.windowPosition = 0;
-    Decoder.bitCount = 0;
-    Decoder.bitBuffer = 0;
-    Decoder.overrun = 0;
-    Decoder.broken = 0;
-    int finalBlock = 0;
-    do {
-        int result = DecodeBlock(&finalBlock);
-        if (result == BLOCK_OK && Decoder.broken) result = BLOCK_CORRUPT;
-        if (result != BLOCK_OK) {
-            // A cancel stays a cancel and a failed read is reported as such;
-            // anything else is bad data, whatever the status was before.
-            if (Archive.status != SFX_USER_ABORT)
-                Archive.status = Archive.input.failed ? SFX_ERR_IO : SFX_ERR_BAD_DATA;
-            return result;
-        }
-    } while (!finalBlock);
-    FlushWindow(Decoder.windowPosition);
-    return Decoder.broken ? BLOCK_CORRUPT : BLOCK_OK;
-}
+// The code lengths and tables of a dynamic block; false when they are not
+// a valid pair of complete codes.
+bool ReadDynamicTables(CodecInput* in) {
+    InflateState& s = Inflater;
+    unsigned litLenCount = 257 + TakeBits(in, 5);
+    unsigned distanceCount = 1 + TakeBits(in, 5);
+    unsigned codeLengthCount = 4 + TakeBits(in, 4);
+    if (litLenCount > 286 || distanceCount > 30) return false;
+    uint8_t* lengths = s.lengths;
+    for (unsigned j = 0; j < 19; ++j) lengths[CODE_LENGTH_ORDER[j]] = (uint8_t)(j < codeLengthCount ? TakeBits(in, 3) : 0);
+    unsigned bits = CODE_LENGTH_ROOT_BITS;
+    if (BuildHuffTable(lengths, 19, CodeLengthTemplates, s.codeLengthTable, &bits) != HUFF_COMPLETE) return false;
 
-int DecodeBlock(int* finalBlock) {
-    *finalBlock = (int)TakeBits(1);
-    switch (TakeBits(2)) {
-    case 0: return CopyStoredBlock();
-    case 1: return DecodeFixedBlock();
-    case 2: return DecodeDynamicBlock();
-    default: return BLOCK_REFUSED;
-    }
-}
-
-int CopyStoredBlock() {
-    DropBits(Decoder.bitCount & 7);
-    unsigned length = TakeBits(16);
-    if ((~TakeBits(16) & 0xFFFF) != length) return BLOCK_CORRUPT;
-    if (Decoder.broken) return BLOCK_CORRUPT;
-
-    InputReader& in = Archive.input;
-    unsigned position = Decoder.windowPosition;
-    while (length != 0) {
-        unsigned piece;
-        if (Decoder.bitCount == 0 && in.count >= in.position && !(in.bytewiseDecrypt && in.encrypted)) {
-            // Nothing fetched ahead: copy straight from the input buffer.
-            piece = (unsigned)(in.count - in.position + 1);
-            if (piece > length) piece = length;
-            if (piece > WINDOW_SIZE - position) piece = WINDOW_SIZE - position;
-            __builtin_memcpy(OutputWindow + position, in.buffer + in.position - 1, piece);
-            in.position = (int16_t)(in.position + piece);
-        } else {
-            // Bytes already in the bit buffer first, then byte by byte
-            // through the reader (refills, decryption, end of data).
-            OutputWindow[position] = (uint8_t)TakeBits(8);
-            if (Decoder.broken) return BLOCK_CORRUPT;
-            piece = 1;
-        }
-        position += piece;
-        length -= piece;
-        if (position == WINDOW_SIZE) {
-            FlushWindow(WINDOW_SIZE);
-            position = 0;
-            if (Decoder.broken) {
-                Decoder.windowPosition = position;
-                return BLOCK_CORRUPT;
-            }
-        }
-    }
-    Decoder.windowPosition = position;
-    return BLOCK_OK;
-}
-
-int DecodeFixedBlock() {
-    if (Decoder.fixedLitLen == nullptr) {
-        unsigned* lengths = Decoder.fixedLengths;
-        unsigned i = 0;
-        for (; i < 144; ++i) lengths[i] = 8;
-        for (; i < 256; ++i) lengths[i] = 9;
-        for (; i < 280; ++i) lengths[i] = 7;
-        for (; i < 288; ++i) lengths[i] = 8;
-        unsigned litLenBits = 7;
-        int result = BuildHuffTable(lengths, 288, 257, LengthBase, LengthExtraBits, &Decoder.fixedLitLen, &litLenBits);
-        if (result != 0) {
-            Decoder.fixedLitLen = nullptr;
-            return result;
-        }
-        for (i = 0; i < 30; ++i) lengths[i] = 5;
-        unsigned distanceBits = 5;
-        result = BuildHuffTable(lengths, 30, 0, DistanceBase, DistanceExtraBits, &Decoder.fixedDistance, &distanceBits);
-        if (result > 1) {
-            // Result 1 is expected: codes 30 and 31 have no symbol.
-            FreeHuffTable(Decoder.fixedLitLen);
-            Decoder.fixedLitLen = nullptr;
-            return result;
-        }
-        Decoder.fixedLitLenBits = litLenBits;
-        Decoder.fixedDistanceBits = distanceBits;
-    }
-    return DecodeSymbols(Decoder.fixedLitLen, Decoder.fixedDistance, Decoder.fixedLitLenBits,
-                         Decoder.fixedDistanceBits) != 0 ? BLOCK_CORRUPT : BLOCK_OK;
-}
-
-// Reads the literal/length and distance code lengths of a dynamic block
-// through the code-length code. 0 or a block result.
-static int ReadCodeLengths(HuffTable table, unsigned width, unsigned total) {
-    unsigned* lengths = Decoder.codeLengths;
-    unsigned last = 0;
-    unsigned i = 0;
-    while (i < total) {
-        // (Links to sub-tables are not expected for codes of at most 7 bits,
-        // but followed anyway.)
-        const HuffEntry* slot = CarefulLookup(table, width);
-        if (slot == nullptr || Decoder.broken) return BLOCK_CORRUPT;
-        unsigned symbol = slot->value;
-        unsigned repeat, value;
+    unsigned total = litLenCount + distanceCount;
+    for (unsigned i = 0; i < total;) {
+        HuffEntry e = NextEntry(in, s.codeLengthTable, bits);
+        if (e & HUFF_EXCEPTIONAL) return false;
+        unsigned symbol = HuffValue(e);
         if (symbol < 16) {
-            lengths[i++] = symbol;
-            last = symbol;
+            lengths[i++] = (uint8_t)symbol;
             continue;
         }
+        // 16 repeats the previous length 3..6 times, 17 and 18 give 3..10
+        // and 11..138 zeros; repeats run on from the literal/length lengths
+        // into the distance lengths.
+        uint8_t value = 0;
+        unsigned repeat;
         if (symbol == 16) {
-            repeat = 3 + TakeBits(2);
-            value = last;
+            // (At the very first position there is no previous length: 0.)
+            value = i != 0 ? lengths[i - 1] : 0;
+            repeat = 3 + TakeBits(in, 2);
         } else if (symbol == 17) {
-            repeat = 3 + TakeBits(3);
-            value = 0;
+            repeat = 3 + TakeBits(in, 3);
         } else {
-            repeat = 11 + TakeBits(7);
-            value = 0;
+            repeat = 11 + TakeBits(in, 7);
         }
-        if (i + repeat > total) return BLOCK_CORRUPT;
-        while (repeat--) lengths[i++] = value;
-        last = value;
+        if (i + repeat > total) return false;
+        while (repeat-- != 0) lengths[i++] = value;
     }
-    return BLOCK_OK;
+    // Without an end-of-block code the block could never end.
+    if (lengths[256] == 0) return false;
+    s.litLenBits = LITLEN_ROOT_BITS;
+    s.distanceBits = DISTANCE_ROOT_BITS;
+    s.litLen = s.dynamicLitLen;
+    s.distance = s.dynamicDistance;
+    return BuildHuffTable(lengths, litLenCount, LitLenTemplates, s.dynamicLitLen, &s.litLenBits) == HUFF_COMPLETE &&
+           BuildHuffTable(lengths + litLenCount, distanceCount, DistanceTemplates, s.dynamicDistance,
+                          &s.distanceBits) == HUFF_COMPLETE;
 }
 
-int DecodeDynamicBlock() {
-    unsigned litLenCount = 257 + TakeBits(5);
-    unsigned distanceCount = 1 + TakeBits(5);
-    unsigned codeLengthCount = 4 + TakeBits(4);
-    if (litLenCount > 286 || distanceCount > 30) return BLOCK_CORRUPT;
+}  // namespace
 
-    unsigned* lengths = Decoder.codeLengths;
-    for (unsigned j = 0; j < 19; ++j) {
-        lengths[CodeLengthOrder[j]] = j < codeLengthCount ? TakeBits(3) : 0;
-    }
+void InflateStart() {
+    InflateState& s = Inflater;
+    if (!s.fixedBuilt) MakeTables();
+    s.bitBuffer = 0;
+    s.bitCount = 0;
+    s.overrun = 0;
+    s.step = STEP_BLOCK_HEADER;
+    s.wrapped = 0;
+}
 
-    HuffTable codeLengthTable;
-    unsigned width = 7;
-    int result = BuildHuffTable(lengths, 19, 19, nullptr, nullptr, &codeLengthTable, &width);
-    if (result != 0) {
-        if (result == 1) FreeHuffTable(codeLengthTable);
-        return result;
-    }
-    if (codeLengthTable == nullptr) return BLOCK_CORRUPT;   // no code-length code at all
-    result = ReadCodeLengths(codeLengthTable, width, litLenCount + distanceCount);
-    FreeHuffTable(codeLengthTable);
-    if (result != BLOCK_OK) return result;
+static CodecResult Decode(CodecInput* in, CodecWindow* window) {
+    InflateState& s = Inflater;
+    uint8_t* const buffer = window->buffer;
+    for (;;) {
+        if (PastTheEnd()) return CODEC_CORRUPT;
+        uint32_t position = window->position;
+        unsigned available = (unsigned)(in->end - in->next);
+        bool final = in->final != 0;
 
-    HuffTable litLen;
-    unsigned litLenBits = LitLenLookupBits;
-    result = BuildHuffTable(lengths, litLenCount, 257, LengthBase, LengthExtraBits, &litLen, &litLenBits);
-    if (result != 0) {
-        if (result == 1) FreeHuffTable(litLen);
-        return result;
+        if (s.step == STEP_DONE) return CODEC_END;
+
+        if (s.step == STEP_BLOCK_HEADER) {
+            if (!final && available < HEADER_STEP_BYTES) return CODEC_NEEDS_INPUT;
+            s.finalBlock = (uint8_t)TakeBits(in, 1);
+            unsigned type = TakeBits(in, 2);
+            if (type == 0) {
+                DropBits(s.bitCount & 7);
+                unsigned length = TakeBits(in, 16);
+                if ((TakeBits(in, 16) ^ 0xFFFF) != length) return CODEC_CORRUPT;
+                s.storedLeft = length;
+                s.step = STEP_STORED;
+            } else if (type == 1) {
+                s.litLen = s.fixedLitLen;
+                s.distance = s.fixedDistance;
+                s.litLenBits = 9;
+                s.distanceBits = 5;
+                s.step = STEP_SYMBOLS;
+            } else if (type == 2) {
+                if (!ReadDynamicTables(in)) return CODEC_CORRUPT;
+                s.step = STEP_SYMBOLS;
+            } else {
+                return CODEC_REFUSED;   // the reserved block type
+            }
+            continue;
+        }
+
+        if (s.step == STEP_STORED) {
+            if (s.storedLeft == 0) {
+                s.step = s.finalBlock ? STEP_DONE : STEP_BLOCK_HEADER;
+                continue;
+            }
+            if (position == window->limit) break;
+            if (s.bitCount != 0) {
+                // Whole bytes the bit buffer fetched ahead come first.
+                buffer[window->position++] = (uint8_t)TakeBits(in, 8);
+                --s.storedLeft;
+                continue;
+            }
+            if (available == 0) {
+                if (final) return CODEC_CORRUPT;
+                return CODEC_NEEDS_INPUT;
+            }
+            unsigned n = s.storedLeft;
+            if (n > available) n = available;
+            if (n > window->limit - position) n = window->limit - position;
+            __builtin_memcpy(buffer + position, in->next, n);
+            in->next += n;
+            window->position = position + n;
+            s.storedLeft -= n;
+            continue;
+        }
+
+        if (s.step == STEP_MATCH) {
+            // Byte by byte, the source wrapping at the ring's end, up to the limit.
+            unsigned from = position - s.matchDistance;
+            while (s.matchLength != 0 && position != window->limit) {
+                buffer[position++] = buffer[from++ & (INFLATE_WINDOW_SIZE - 1)];
+                --s.matchLength;
+            }
+            window->position = position;
+            if (s.matchLength != 0) break;
+            s.step = STEP_SYMBOLS;
+            continue;
+        }
+
+        // STEP_SYMBOLS
+        if (position == window->limit) break;
+        if (available >= INFLATE_FAST_INPUT && window->limit - position > INFLATE_FAST_ROOM) {
+            FastStop stop = InflateFast(in, window);
+            if (stop == FAST_CORRUPT) return CODEC_CORRUPT;
+            if (stop == FAST_END_OF_BLOCK) s.step = s.finalBlock ? STEP_DONE : STEP_BLOCK_HEADER;
+            continue;
+        }
+        if (!final && available < SYMBOL_STEP_BYTES) return CODEC_NEEDS_INPUT;
+        HuffEntry e = NextEntry(in, s.litLen, s.litLenBits);
+        if (e & HUFF_LITERAL) {
+            buffer[window->position++] = (uint8_t)HuffValue(e);
+            continue;
+        }
+        if (e & HUFF_EXCEPTIONAL) {
+            if (!(e & HUFF_END)) return CODEC_CORRUPT;
+            s.step = s.finalBlock ? STEP_DONE : STEP_BLOCK_HEADER;
+            continue;
+        }
+        s.matchLength = TakeExtra(in, e);
+        e = NextEntry(in, s.distance, s.distanceBits);
+        if (e & HUFF_EXCEPTIONAL) return CODEC_CORRUPT;
+        s.matchDistance = TakeExtra(in, e);
+        // Before the entry's first byte there is nothing to copy.
+        if (!s.wrapped && s.matchDistance > position) return CODEC_CORRUPT;
+        s.step = STEP_MATCH;
     }
-    HuffTable distance;
-    unsigned distanceBits = DistanceLookupBits;
-    result = BuildHuffTable(lengths + litLenCount, distanceCount, 0, DistanceBase, DistanceExtraBits, &distance,
-                            &distanceBits);
-    if (result != 0) {
-        if (result == 1) FreeHuffTable(distance);
-        FreeHuffTable(litLen);
-        return result;
-    }
-    int symbols = DecodeSymbols(litLen, distance, litLenBits, distanceBits);
-    FreeHuffTable(distance);
-    FreeHuffTable(litLen);
-    return symbols != 0 ? BLOCK_CORRUPT : BLOCK_OK;
+    return CODEC_WINDOW_FULL;   // the limit is reached
+}
+
+CodecResult Inflate(CodecInput* in, CodecWindow* window) {
+    CodecResult result = Decode(in, window);
+    // The engine moves the position back to the ring's start: from now on
+    // every distance has history behind it.
+    if (window->position == window->size) Inflater.wrapped = 1;
+    return result;
 }

@@ -1,55 +1,90 @@
-// DEFLATE (RFC 1951) decoding of the current entry from NextByte into the
-// 32768-byte output window; every flush goes through CRC, file and progress.
+// DEFLATE (RFC 1951) decoding through the decoders' interface (codec.h):
+// InflateStart at the start of an entry, then Inflate again and again.
+//
+// Two paths share the work. The fast loop (inflate_fast.cpp) runs while
+// the input holds enough bytes for any symbol and the window room for the
+// longest match: it refills its bit buffer a machine word at a time and
+// copies matches in words. The careful path (inflate.cpp) does everything
+// else one step at a time: block headers and code tables, stored blocks,
+// and the symbols near the end of the input or of the window.
 #pragma once
-#include "archive/archive_state.h"
+#include "codecs/codec.h"
 #include "codecs/huffman.h"
 
-const uint32_t WINDOW_SIZE = 32768;
+// The window must hold the largest distance and, ahead of the write
+// position, room that a match's word copies may overrun without touching
+// history: a ring of twice the largest distance.
+const uint32_t INFLATE_MAX_DISTANCE = 32768;
+const uint32_t INFLATE_WINDOW_SIZE = 2 * INFLATE_MAX_DISTANCE;
+const unsigned INFLATE_MAX_MATCH = 258;
 
-// Block results.
-const int BLOCK_OK = 0;
-const int BLOCK_CORRUPT = 1;        // also: input ended, read failed, output limit passed
-const int BLOCK_REFUSED = 2;        // block type 3 or an over-subscribed code
-const int BLOCK_NO_MEMORY = 3;      // a table block was refused
+// Root widths: wide enough that nearly every code is found in one lookup.
+const unsigned LITLEN_ROOT_BITS = 11;
+const unsigned DISTANCE_ROOT_BITS = 8;
+const unsigned CODE_LENGTH_ROOT_BITS = 7;
+const unsigned LITLEN_TABLE_SIZE = HuffTableSize(LITLEN_ROOT_BITS, HUFF_MAX_SYMBOLS);
+const unsigned DISTANCE_TABLE_SIZE = HuffTableSize(DISTANCE_ROOT_BITS, 32);
+// Codes of at most 7 bits fit their root: no sub-tables.
+const unsigned CODE_LENGTH_TABLE_SIZE = 1u << CODE_LENGTH_ROOT_BITS;
+static_assert(HuffTableSize(CODE_LENGTH_ROOT_BITS, 19) >= CODE_LENGTH_TABLE_SIZE, "code-length table");
 
-// Bytes of all-one bits that may be taken beyond the end of an entry's data.
-// A valid stream looks at most one byte past its end (its last end-of-block
-// code is never looked past); a stream cut short would otherwise decode the
-// endless one bits as literals.
-const unsigned INPUT_OVERRUN_LIMIT = 4;
+// The bit buffer: a machine word (64 bits on x86-64, 32 on i686). A build
+// may force 32 bits to measure the 32-bit program's path on a 64-bit host.
+#if defined(SFX_INFLATE_WORD32)
+typedef uint32_t InflateBits;
+#else
+typedef uintptr_t InflateBits;
+#endif
 
-// Process-wide decoder state, one entry at a time.
-struct DecoderState {
-    uint32_t bitBuffer;         // next stream bit in the least significant position
-    unsigned bitCount;
-    unsigned windowPosition;    // where the next decoded byte goes
-    HuffTable fixedLitLen;      // built at an entry's first fixed block
-    HuffTable fixedDistance;
-    unsigned fixedLitLenBits;
-    unsigned fixedDistanceBits;
-    unsigned overrun;           // bytes of one bits taken past the end of the data
-    unsigned broken;            // set: the stream must end now as a failed block
-    unsigned codeLengths[286 + 30];
-    unsigned fixedLengths[288];
+// Where the careful path stands between two calls.
+enum InflateStep : uint8_t {
+    STEP_BLOCK_HEADER,      // the next block's header (and code tables)
+    STEP_STORED,            // inside a stored block: storedLeft bytes to copy
+    STEP_SYMBOLS,           // inside a Huffman-coded block
+    STEP_MATCH,             // a match that the window's limit interrupted
+    STEP_DONE               // the final block has ended
 };
 
-extern DecoderState Decoder;
-extern uint8_t OutputWindow[WINDOW_SIZE];
+struct InflateState {
+    InflateBits bitBuffer;      // stream bits not yet used, the next one lowest
+    unsigned bitCount;          // how many of them are valid
+    unsigned overrun;           // zero bytes read past the end of final input
+    InflateStep step;
+    uint8_t finalBlock;         // the current block is the last one
+    uint8_t wrapped;            // the window has been filled once this entry
+    uint8_t fixedBuilt;         // the fixed code's tables are ready
+    unsigned storedLeft;
+    unsigned matchLength;       // what is left of an interrupted match
+    unsigned matchDistance;
+    // The current block's tables, and their root widths.
+    const HuffEntry* litLen;
+    const HuffEntry* distance;
+    unsigned litLenBits;
+    unsigned distanceBits;
+    HuffEntry dynamicLitLen[LITLEN_TABLE_SIZE];
+    HuffEntry dynamicDistance[DISTANCE_TABLE_SIZE];
+    HuffEntry codeLengthTable[CODE_LENGTH_TABLE_SIZE];
+    // The fixed code's tables: built once, the first time they are needed.
+    HuffEntry fixedLitLen[1u << 9];
+    HuffEntry fixedDistance[1u << 5];
+    uint8_t lengths[HUFF_MAX_SYMBOLS + 32];
+};
 
-extern const uint8_t CodeLengthOrder[19];
-extern const uint16_t LengthBase[31];
-extern const uint16_t LengthExtraBits[31];
-extern const uint16_t DistanceBase[30];
-extern const uint16_t DistanceExtraBits[30];
-const unsigned LitLenLookupBits = 9;
-const unsigned DistanceLookupBits = 6;
+// Process-wide: one entry is decoded at a time.
+extern InflateState Inflater;
 
-void DecodeDeflatedEntry();     // outcome in Archive.status
-int DecodeDeflateStream();      // 0 or the failing block's result
-int DecodeBlock(int* finalBlock);
-int CopyStoredBlock();
-int DecodeFixedBlock();
-int DecodeDynamicBlock();
-int DecodeSymbols(HuffTable litLen, HuffTable distance, unsigned litLenBits, unsigned distanceBits);
-void FlushWindow(uint32_t count);
-void ReleaseFixedTables();
+// Starts a new stream: the next call of Inflate reads its first block.
+void InflateStart();
+
+// Decodes from input into window as codec.h describes. The window must
+// be INFLATE_WINDOW_SIZE bytes; the caller moves its position back to 0 at
+// the end, and the decoder never writes at or past the limit.
+CodecResult Inflate(CodecInput* input, CodecWindow* window);
+
+// The fast loop, inside a Huffman-coded block. It runs while at least
+// INFLATE_FAST_INPUT bytes of input are left and the position stays
+// INFLATE_FAST_ROOM below the limit, and tells why it stopped.
+const unsigned INFLATE_FAST_INPUT = 32;
+const unsigned INFLATE_FAST_ROOM = INFLATE_MAX_MATCH + 2 * sizeof(InflateBits);
+enum FastStop : uint8_t { FAST_MARGIN, FAST_END_OF_BLOCK, FAST_CORRUPT };
+FastStop InflateFast(CodecInput* input, CodecWindow* window);

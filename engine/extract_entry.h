@@ -3,7 +3,5 @@
 #include "archive/archive_state.h"
 
 void ExtractEntry(const CatalogEntry* entry, const char* targetPath);  // outcome in Archive.status
-SfxStatus ReadLocalHeader(LocalHeader* record, char* name);
-void CopyStored();
-void CopyStoredEncrypted(int64_t dataPosition);
+SfxStatus ReadLocalHeader(LocalHeader* record);
 uint32_t SetEntryTime(FileHandle file, uint16_t dosDate, uint16_t dosTime);

@@ -176,14 +176,11 @@ static void RunEntryLoop(Catalog* catalog) {
         Archive.status = firstFailure;
 }
 
+// The catalogue was read when the archive was opened; closing it frees it.
 void ExtractAll() {
-    Catalog catalog;
-    ClearCatalog(&catalog);
-    Archive.status = SFX_OK;
-    ReadCatalog(&catalog);
+    Archive.status = Archive.catalog.status;
     if (Archive.status == SFX_OK)
-        RunEntryLoop(&catalog);
-    FreeCatalog(&catalog);
+        RunEntryLoop(&Archive.catalog);
 }
 
 // True when path names a file that can be opened (not a folder).

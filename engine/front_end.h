@@ -6,7 +6,7 @@
 
 // Installed by ExtractArchive before the entry loop.
 int FrontConfirmEntry(const CatalogEntry* entry, const char* targetPath);
-bool FrontProgress(uint32_t done, uint32_t total);
+bool FrontProgress(uint64_t done, uint64_t total);
 bool FrontEntryDone(const CatalogEntry* entry, const char* targetPath, SfxStatus status);
 
 // Installed as PasswordFn by every OpenArchive.

@@ -1,27 +1,37 @@
-// The byte reader over one entry's compressed data, shared by the password
-// check and the DEFLATE decoder. The buffer fast path is inline (not in the
-// Windows stub, where size counts); refills and the decryption paths live in
-// input_reader.cpp.
+// The input layer of an entry's data: the engine reads them in large
+// pieces behind whatever the decoder has left untaken, and each piece
+// passes the decryption layer once, as it comes in.
 #pragma once
-#include "archive/archive_state.h"
+#include "codecs/cipher.h"
+#include "codecs/codec.h"
+#include "support/sfx_types.h"
 
-// Position past the end of an empty buffer: the first NextByte refills.
-void ResetInputReader(uint32_t compressedSize);
-int RefillInput();   // the slow path of NextByte
-// Reads the next chunk of the entry data into the buffer (no decryption of
-// its own). false after a failed or short read: status SFX_ERR_IO, the
-// reader is marked failed and hands out only -1 from then on.
-bool FillInput();
+// One read. Under Wine every read has a fixed cost; the host and Wine
+// gain nothing measurable beyond this size.
+const uint32_t INPUT_READ_SIZE = 65536;
+const uint32_t INPUT_BUFFER_SIZE = INPUT_READ_SIZE + CODEC_INPUT_MARGIN;
 
-// The next byte of the entry data (0..255), or -1 once it is used up or a read
-// failed (then Archive.status is SFX_ERR_IO and input.failed is set).
-inline int NextByte() {
-#if SFX_STUB
-    return RefillInput();   // it hands out buffered bytes too; one call is smaller
-#else
-    InputReader& in = Archive.input;
-    if (in.count >= in.position && !(in.bytewiseDecrypt && in.encrypted))
-        return in.buffer[in.position++ - 1];
-    return RefillInput();
-#endif
-}
+// How a piece is decrypted as it comes in.
+enum InputCipher : uint8_t {
+    INPUT_PLAIN,
+    INPUT_ZIPCRYPTO     // the traditional ZIP encryption, keys below
+};
+
+struct InputReader {
+    uint8_t* buffer;            // INPUT_BUFFER_SIZE bytes
+    CodecInput codec;           // what the decoder has not taken yet
+    uint64_t remaining;         // bytes of the entry's data not read yet
+    InputCipher cipher;
+    ZipCryptoKeys keys;
+};
+
+// Process-wide: one entry at a time.
+extern InputReader EntryInput;
+
+// An empty reader over compressedSize bytes at the archive's position.
+void StartInput(uint64_t compressedSize);
+// Keeps the untaken bytes, reads the next piece behind them and decrypts
+// it. false, with the status set, after a read that failed or came short
+// (SFX_ERR_IO), or when a decoder left more untaken than it may
+// (SFX_ERR_BAD_DATA).
+bool ReadInput();

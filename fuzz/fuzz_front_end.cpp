@@ -23,7 +23,7 @@ int FrontConfirmEntry(const CatalogEntry*, const char*) {
     return 0;   // extract
 }
 
-bool FrontProgress(uint32_t done, uint32_t) {
+bool FrontProgress(uint64_t done, uint64_t) {
     // done counts the current entry's bytes; add what is new since the last call.
     if (done >= lastDone) bytesWrittenInRun += done - lastDone;
     lastDone = done;

@@ -1,11 +1,10 @@
-// DecodeDeflateStream over arbitrary bytes. The first four bytes (little-
+// The DEFLATE decoder, as the engine runs it, over arbitrary bytes. The first four bytes (little-
 // endian) are the declared uncompressed size of the entry, the rest is the
 // DEFLATE data.
 //
 // Invariants: the decoder ends; the status is one the decoder may leave; it
 // never writes more than the declared size; the byte count and the CRC
-// accumulator describe exactly what reached the output file; SFX_OK comes
-// only with result 0, and a failing block always leaves SFX_ERR_BAD_DATA.
+// accumulator describe exactly what reached the output file.
 #include "fuzz/fuzz_inflate_runner.h"
 #include <zlib.h>
 
@@ -18,13 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     FUZZ_CHECK(r.status == SFX_OK || r.status == SFX_ERR_BAD_DATA || r.status == SFX_ERR_IO,
                "unexpected status %u", unsigned(r.status));
-    FUZZ_CHECK(r.status != SFX_OK || r.result == 0, "status SFX_OK with stream result %d", r.result);
-    FUZZ_CHECK(r.result == 0 || r.status == SFX_ERR_BAD_DATA, "stream result %d with status %u", r.result,
-               unsigned(r.status));
     FUZZ_CHECK(r.output.size() <= declared, "wrote %zu bytes, declared %u", r.output.size(), declared);
     if (r.status == SFX_OK) {
-        FUZZ_CHECK(r.bytesWritten == r.output.size(), "bytes written %u, file holds %zu", r.bytesWritten,
-                   r.output.size());
+        FUZZ_CHECK(r.bytesWritten == r.output.size(), "bytes written %llu, file holds %zu",
+                   (unsigned long long)r.bytesWritten, r.output.size());
         uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(r.output.data()), uInt(r.output.size())));
         FUZZ_CHECK(crc == r.crc, "CRC accumulator %08x, output's CRC %08x", r.crc, crc);
     }

@@ -1,17 +1,18 @@
-// Runs DecodeDeflateStream over a byte string the way the entry extraction
+// Runs the DEFLATE decoder over a byte string the way the entry extraction
 // sets it up: the bytes as the entry's data in a file read through the
-// InputReader, an output file, a fresh CRC accumulator and byte count.
+// input layer, an output file, a fresh CRC accumulator and byte count.
 #pragma once
 #include "fuzz/fuzz_util.h"
 #include "archive/archive_state.h"
 #include "codecs/inflate.h"
+#include "engine/entry_decode.h"
 #include "engine/input_reader.h"
 #include "support/file_layer.h"
 
 struct InflateOutcome {
-    int result;             // DecodeDeflateStream's answer
+    int result;             // 0 when the stream decoded, else 1
     SfxStatus status;
-    uint32_t bytesWritten;
+    uint64_t bytesWritten;
     uint32_t crc;           // the accumulator, complemented
     std::string output;     // what reached the output file
 };
@@ -31,23 +32,15 @@ inline InflateOutcome RunInflate(const uint8_t* data, size_t size, uint32_t decl
     Archive.crc = 0xFFFFFFFF;
     Archive.bytesWritten = 0;
     Archive.progress = nullptr;
-    memset(&Archive.input, 0, sizeof Archive.input);
-    ResetInputReader(uint32_t(size));
-    Archive.input.buffer = static_cast<uint8_t*>(MemAlloc(INPUT_BUFFER_SIZE));
-    Archive.input.encrypted = 0;
-    Archive.input.bytewiseDecrypt = 0;
-    Archive.input.failed = 0;
-    if (!Archive.input.buffer) abort();
+    StartInput(size);
 
     InflateOutcome out;
-    out.result = DecodeDeflateStream();
-    ReleaseFixedTables();
+    DecodeEntryData(METHOD_DEFLATED);
+    out.result = Archive.status == SFX_OK ? 0 : 1;
     out.status = Archive.status;
     out.bytesWritten = Archive.bytesWritten;
     out.crc = ~Archive.crc;
 
-    MemFree(Archive.input.buffer);
-    Archive.input.buffer = nullptr;
     off_t length = lseek(output, 0, SEEK_END);
     if (length > 0) {
         out.output.resize(size_t(length));

@@ -83,9 +83,9 @@ int FrontConfirmEntry(const CatalogEntry* entry, const char* targetPath) {
 // and its last always show.
 static const DWORD PROGRESS_INTERVAL_MS = 100;
 static DWORD LastProgressTick;
-static uint32_t LastProgressDone;
+static uint64_t LastProgressDone;
 
-bool FrontProgress(uint32_t done, uint32_t total) {
+bool FrontProgress(uint64_t done, uint64_t total) {
     DWORD now = GetTickCount();
     bool firstOfEntry = done <= LastProgressDone;
     LastProgressDone = done;
@@ -93,7 +93,12 @@ bool FrontProgress(uint32_t done, uint32_t total) {
         return CancelRequested != 1;
     LastProgressTick = now;
     PumpMessages();
-    uint32_t perMille = PerMille(done, total);
+    // The share alone counts: sizes past 4 GiB are scaled down to 32 bits.
+    while (total >> 32) {
+        done >>= 1;
+        total >>= 1;
+    }
+    uint32_t perMille = PerMille((uint32_t)done, (uint32_t)total);
     char line[LINE_SIZE];
     FormatText(line, " Entpacke : %s %d.%d%%", EntryDisplayName, perMille / 10, perMille % 10);
     SetStatusLine(line);

@@ -1,9 +1,11 @@
 """unsfx and existing files: -o, -n, no terminal, and the question on a
 terminal (ja / nein / alle / abbrechen); hostile names stay inside."""
 import os
+import resource
+import signal
 import subprocess
 import zipfile
-from unsfx_lib import check, finish, make_sfx, need_tool, run_on_terminal, tempdir, tree, unsfx
+from unsfx_lib import UNSFX, check, finish, make_sfx, need_tool, run_on_terminal, tempdir, tree, unsfx
 
 need_tool("zip")
 
@@ -70,6 +72,30 @@ with tempdir() as work:
     check("a.exe : Abbruch durch Anwender." in text, f"abbrechen: {text!r}")
     check(content(out, "a.txt") == "old a.txt" and not os.path.exists(os.path.join(out, "c.txt")),
           "abbrechen changes nothing")
+
+    # A full disk that takes only part of the entry's last write (a file
+    # size limit gives the same short write): the run fails and the user's
+    # existing file is not replaced by a cut copy.
+    fpath = os.path.join(work, "full.zip")
+    new_data = os.urandom(100000)
+    with zipfile.ZipFile(fpath, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr(zipfile.ZipInfo("d.bin", (2021, 1, 2, 3, 4, 6)), new_data)
+    fsfx = make_sfx(fpath, os.path.join(work, "full.exe"))
+    out = os.path.join(work, "full")
+    os.makedirs(out)
+    old_data = b"old " * 25000
+    open(os.path.join(out, "d.bin"), "wb").write(old_data)
+
+    def limit_file_size():
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)   # a short write, not a signal
+        resource.setrlimit(resource.RLIMIT_FSIZE, (90000, 90000))
+
+    r = subprocess.run([UNSFX, "-o", "-d", out, fsfx], capture_output=True, preexec_fn=limit_file_size,
+                       timeout=120)
+    check(r.returncode != 0, f"short write: exit {r.returncode} {r.stderr!r}")
+    check(b"Fehler (5)" in r.stderr, f"short write not reported: {r.stderr!r}")
+    check(open(os.path.join(out, "d.bin"), "rb").read() == old_data, "short write replaced the existing file")
+    check(tree(out) == ["d.bin"], f"short write left {tree(out)}")
 
     # Hostile names: nothing lands outside the target folder.
     hpath = os.path.join(work, "hostile.zip")

@@ -15,12 +15,15 @@ struct Listed {
     std::string name;
     CentralHeader header;
     uint8_t folder;
+    uint64_t localHeaderOffset;
+    uint64_t compressedSize;
+    uint64_t uncompressedSize;
 };
 
 struct CatalogRun {
     SfxStatus openStatus = 0xFFFF;
     SfxStatus status = 0xFFFF;
-    uint16_t count = 0;
+    uint32_t count = 0;
     std::vector<Listed> entries;
 };
 
@@ -34,20 +37,18 @@ CatalogRun ReadImage(const std::string& image) {
     OpenArchive(path.c_str());
     run.openStatus = Archive.status;
     if (Archive.status == SFX_OK) {
-        Catalog catalog;
-        ClearCatalog(&catalog);
-        ReadCatalog(&catalog);
-        run.status = Archive.status;
-        run.count = uint16_t(catalog.count);
+        Catalog& catalog = Archive.catalog;
+        run.status = catalog.status;
+        run.count = catalog.count;
         while (const CatalogEntry* e = NextCatalogEntry(&catalog)) {
             EXPECT_EQ(strlen(e->name), e->nameLength);
-            run.entries.push_back({e->name, e->header, e->folder});
+            run.entries.push_back({e->name, e->header, e->folder, e->localHeaderOffset, e->compressedSize,
+                                   e->uncompressedSize});
         }
         EXPECT_EQ(run.entries.size(), catalog.count);
-        FreeCatalog(&catalog);
-        EXPECT_EQ(catalog.count, 0u);
     }
     CloseArchive();
+    EXPECT_EQ(Archive.catalog.directory, nullptr);
     return run;
 }
 
@@ -163,109 +164,137 @@ TEST(ReadCatalog, NameWithZeroByteEndsThere) {
 
 TEST(ReadCatalog, EmptyDirectoryIsReported) {
     EXPECT_EQ(ReadImage(BuildZipImage({}, WithStub())).status, SFX_ERR_EMPTY);
-    // Entries present, but the directory offset points at the end record.
-    std::string image = BuildZipImage({Entry("a")}, WithStub());
-    ZipImageOptions o = WithStub();
-    o.hasCentralOffset = true;
-    o.centralOffset = uint32_t(image.size() - 22);
-    CatalogRun run = ReadImage(BuildZipImage({Entry("a")}, o));
-    EXPECT_EQ(run.status, SFX_ERR_EMPTY);
-    EXPECT_EQ(run.count, 0);
 }
 
-TEST(ReadCatalog, ForeignRecordIsBadData) {
+// The directory is read as the end record describes it: records that do not
+// fill it exactly, or a directory offset that does not match where it stands
+// (unless the whole archive is off by the same amount), are damage.
+TEST(ReadCatalog, ForeignOrMisplacedRecordIsBadData) {
     ZipImageOptions o = WithStub();
     o.hasCentralOffset = true;
     o.centralOffset = uint32_t(o.prefix.size());   // the first local header
     CatalogRun run = ReadImage(BuildZipImage({Entry("a", "data")}, o));
     EXPECT_EQ(run.status, SFX_ERR_BAD_DATA);
-    EXPECT_EQ(run.count, 0);
+    EXPECT_EQ(run.count, 0u);
     o.centralOffset = 0;   // the executable image
     EXPECT_EQ(ReadImage(BuildZipImage({Entry("a", "data")}, o)).status, SFX_ERR_BAD_DATA);
-    // A foreign record after good ones: those stay listed until freed.
-    std::string image = BuildZipImage({Entry("a"), Entry("b"), Entry("c")}, WithStub());
+    // Entries present, but the directory offset points at the end record.
+    std::string image = BuildZipImage({Entry("a")}, WithStub());
+    o.centralOffset = uint32_t(image.size() - 22);
+    EXPECT_EQ(ReadImage(BuildZipImage({Entry("a")}, o)).status, SFX_ERR_BAD_DATA);
+    // A foreign record after good ones: nothing of the directory is used.
+    image = BuildZipImage({Entry("a"), Entry("b"), Entry("c")}, WithStub());
     image[CentralHeaderAt(image, 2) + 2] = 7;
     run = ReadImage(image);
     EXPECT_EQ(run.status, SFX_ERR_BAD_DATA);
-    EXPECT_EQ(run.count, 2);
+    EXPECT_EQ(run.count, 0u);
 }
 
-TEST(ReadCatalog, CorruptLengthsRunningPastTheEndFail) {
+TEST(ReadCatalog, LengthsRunningPastTheDirectoryFail) {
     std::string good = BuildZipImage({Entry("a", "1"), Entry("b", "2")}, WithStub());
-    // Name, extra and comment lengths of the last header that skip over the
+    // Name, extra and comment lengths of the last header that run over the
     // end record and out of the file.
-    // A name cut short fails its entry; a skip past the end fails at the
-    // next signature, after the entry itself was listed.
-    struct Case { size_t field; uint16_t listed; };
-    for (Case k : {Case{28, 1}, Case{30, 2}, Case{32, 2}}) {
+    for (size_t field : {28, 30, 32}) {
         std::string image = good;
-        Put16At(image, CentralHeaderAt(image, 1) + k.field, 60000);
+        Put16At(image, CentralHeaderAt(image, 1) + field, 60000);
         CatalogRun run = ReadImage(image);
-        EXPECT_EQ(run.status, SFX_ERR_IO) << k.field;
-        EXPECT_EQ(run.count, k.listed) << k.field;
+        EXPECT_EQ(run.status, SFX_ERR_BAD_DATA) << field;
+        EXPECT_EQ(run.count, 0u) << field;
     }
-    // A name length that lands inside the end record: never SFX_OK.
+    // A name length that lands inside the end record.
     std::string image = good;
     Put16At(image, CentralHeaderAt(image, 1) + 28, 3);
-    EXPECT_NE(ReadImage(image).status, SFX_OK);
+    EXPECT_EQ(ReadImage(image).status, SFX_ERR_BAD_DATA);
 }
 
-TEST(ReadCatalog, RecordCutOffByTheEndOfTheFileFails) {
-    // The directory offset points into the archive comment, which holds a
-    // central header signature and only part of a header.
-    std::string bait = std::string("PK\x01\x02", 4) + std::string(20, '\x01');
-    std::string probe = BuildZipImage({Entry("a")}, WithStub());
+// A directory that claims more than the file holds is refused before
+// anything is allocated for it: its size, or its count of entries.
+TEST(ReadCatalog, DirectoryClaimingMoreThanTheFileHoldsIsRefused) {
+    std::string good = BuildZipImage({Entry("a", "1"), Entry("b", "2")}, WithStub());
+    size_t end = good.size() - 22;
+    std::string image = good;
+    for (int i = 0; i < 4; ++i) image[end + 12 + i] = char(0xF0);   // size 0xF0F0F0F0
+    EXPECT_EQ(ReadImage(image).status, SFX_ERR_BAD_DATA);
+    image = good;
+    Put16At(image, end + 10, 60000);   // 60000 entries in 2 records
+    EXPECT_EQ(ReadImage(image).status, SFX_ERR_BAD_DATA);
+    // A size off by a few bytes either way no longer meets the records.
+    for (int delta : {-10, 10}) {
+        image = good;
+        uint32_t size = uint32_t(good[end + 12] & 0xFF) + delta;
+        image[end + 12] = char(size);
+        EXPECT_EQ(ReadImage(image).status, SFX_ERR_BAD_DATA) << delta;
+    }
+}
+
+// Zip64: the end record's all-ones fields come from the Zip64 end record,
+// and each header field that is all ones from the entry's Zip64 extra field,
+// where only those fields stand, in the order the format gives them.
+TEST(ReadCatalog, Zip64RecordsGiveTheRealSizesAndOffsets) {
+    std::vector<ZipEntrySpec> entries;
+    for (uint8_t fields : {7, 1, 2, 4, 5, 6, 3, 0}) {
+        ZipEntrySpec e = Entry("z" + std::to_string(fields), std::string(100 + fields, 'q'), 8);
+        e.zip64Fields = fields;
+        e.extra = std::string("\x55\x54\x01\x00\x07", 5);   // a field behind the Zip64 one
+        entries.push_back(e);
+    }
     ZipImageOptions o = WithStub();
-    o.archiveComment = bait;
-    o.hasCentralOffset = true;
-    o.centralOffset = uint32_t(probe.size());   // where the comment starts
-    CatalogRun run = ReadImage(BuildZipImage({Entry("a")}, o));
-    EXPECT_EQ(run.openStatus, SFX_ERR_IO);   // the configuration reader meets it first
-    // The same with the name cut off: header whole, name running out.
-    std::string header = std::string("PK\x01\x02", 4) + std::string(42, '\0');
-    header[4 + 24] = 50;   // name length 50, only 3 bytes follow
-    o.archiveComment = header + "abc";
-    run = ReadImage(BuildZipImage({Entry("a")}, o));
-    EXPECT_EQ(run.openStatus, SFX_ERR_IO);
+    CatalogRun plain = ReadImage(BuildZipImage(entries, o));
+    o.zip64EndRecord = true;
+    std::string image = BuildZipImage(entries, o);
+    CatalogRun run = ReadImage(image);
+    ASSERT_EQ(run.status, SFX_OK);
+    ASSERT_EQ(run.count, entries.size());
+    ASSERT_EQ(plain.count, entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(run.entries[i].uncompressedSize, entries[i].data.size()) << i;
+        EXPECT_EQ(run.entries[i].compressedSize, plain.entries[i].compressedSize) << i;
+        EXPECT_EQ(run.entries[i].localHeaderOffset, plain.entries[i].localHeaderOffset) << i;
+        EXPECT_EQ(image.substr(run.entries[i].localHeaderOffset, 4), std::string("PK\x03\x04", 4)) << i;
+    }
+    // A Zip64 field too short for the fields it must hold is a record that lies.
+    entries[3].extra = "";
+    entries[3].zip64Fields = 0;
+    entries[3].hasLocalOffset = true;
+    entries[3].localOffset = 0xFFFFFFFF;
+    entries[3].extra = std::string("\x01\x00\x04\x00\x00\x00\x00\x00", 8);
+    EXPECT_EQ(ReadImage(BuildZipImage(entries, o)).status, SFX_ERR_BAD_DATA);
 }
 
-TEST(ReadCatalog, RefusesMoreEntriesThanTheCountHolds) {
-    std::vector<ZipEntrySpec> entries(65536);
+// An archive simply joined behind a program (no "zip -A"): every offset is
+// off by the program's length, which the directory's real place tells.
+TEST(ReadCatalog, ArchiveJoinedBehindDataIsReadByTheDifference) {
+    std::vector<ZipEntrySpec> entries = {Entry("a.txt", "alpha"), Entry("b.txt", "beta", 8)};
+    std::string prefix = MakeStubPrefix("C:\\Ziel", "go.exe", 3000);
+    std::string image = prefix + BuildZipImage(entries);
+    CatalogRun run = ReadImage(image);
+    ASSERT_EQ(run.status, SFX_OK);
+    ASSERT_EQ(run.count, 2u);
+    EXPECT_EQ(run.entries[0].localHeaderOffset, prefix.size());
+    EXPECT_EQ(image.substr(run.entries[1].localHeaderOffset, 4), std::string("PK\x03\x04", 4));
+    // The same with Zip64 records, whose offsets are off alike.
+    ZipImageOptions o;
+    o.zip64EndRecord = true;
+    entries[1].zip64Fields = 4;
+    run = ReadImage(prefix + BuildZipImage(entries, o));
+    ASSERT_EQ(run.status, SFX_OK);
+    EXPECT_EQ(run.entries[1].localHeaderOffset, ReadImage(image).entries[1].localHeaderOffset);
+    // A difference that does not make the first local header line up.
+    entries[0].hasLocalOffset = true;
+    entries[0].localOffset = 7;
+    EXPECT_EQ(ReadImage(prefix + BuildZipImage(entries)).status, SFX_ERR_BAD_DATA);
+}
+
+// Writers without Zip64 records let the 16-bit count wrap; the directory
+// itself tells how many entries there are.
+TEST(ReadCatalog, MoreEntriesThanASixteenBitCountHolds) {
+    std::vector<ZipEntrySpec> entries(65537);
     for (size_t i = 0; i < entries.size(); ++i) entries[i].name = std::to_string(i);
-    std::string image = BuildZipImage(entries, WithStub());
-    CatalogRun over = ReadImage(image);
-    EXPECT_EQ(over.status, SFX_ERR_BAD_DATA);
-    // The same directory entered at its second header: 65535 entries.
-    uint32_t second = uint32_t(CentralHeaderAt(image, 1));
-    for (int i = 0; i < 4; ++i) image[image.size() - 6 + i] = char(second >> (8 * i));
-    CatalogRun full = ReadImage(image);
-    EXPECT_EQ(full.status, SFX_OK);
-    EXPECT_EQ(full.count, 65535);
-    EXPECT_EQ(full.entries.front().name, "1");
-    EXPECT_EQ(full.entries.back().name, "65535");
-}
-
-TEST(ReadEntryName, KeepsAtMostMaximumAndEndsBehindTheWholeName) {
-    TempDir dir;
-    std::string path = dir.File("names.bin");
-    WriteFileBytes(path, std::string("M\x84rz-und-mehrNEXT") + std::string(40, '\0') + std::string("PK\x05\x06", 4) +
-                             std::string(18, '\0'));
-    OpenArchive(path.c_str());
-    ASSERT_EQ(Archive.status, SFX_OK);
-    FileSeek(Archive.archiveHandle, 0, 0);
-    char name[256];
-    memset(name, 'x', sizeof name);
-    EXPECT_EQ(ReadEntryName(13, name, 5, 0), SFX_OK);
-    EXPECT_STREQ(name, "M\xE4rz-");
-    EXPECT_EQ(FileTell(Archive.archiveHandle), 13);
-    EXPECT_EQ(ReadEntryName(0, name, 255, 0), SFX_OK);
-    EXPECT_STREQ(name, "");
-    EXPECT_EQ(FileTell(Archive.archiveHandle), 13);
-    EXPECT_EQ(SkipBytes(4), SFX_OK);
-    EXPECT_EQ(FileTell(Archive.archiveHandle), 17);
-    FileSeek(Archive.archiveHandle, -3, 2);
-    EXPECT_EQ(ReadEntryName(10, name, 255, ZIP_FLAG_UTF8), SFX_ERR_IO);
-    CloseArchive();
+    CatalogRun run = ReadImage(BuildZipImage(entries, WithStub()));
+    EXPECT_EQ(run.status, SFX_OK);
+    ASSERT_EQ(run.count, 65537u);
+    EXPECT_EQ(run.entries.front().name, "0");
+    EXPECT_EQ(run.entries.back().name, "65536");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -111,22 +112,19 @@ std::string ListWithCatalog(const std::string& archive, SfxStatus* status, bool 
     *status = Archive.status;
     std::ostringstream out;
     if (Archive.status == SFX_OK) {
-        Catalog catalog;
-        ClearCatalog(&catalog);
-        ReadCatalog(&catalog);
-        *status = Archive.status;
-        while (const CatalogEntry* e = NextCatalogEntry(&catalog)) {
+        Catalog* catalog = &Archive.catalog;
+        *status = catalog->status;
+        while (const CatalogEntry* e = NextCatalogEntry(catalog)) {
             const CentralHeader& h = e->header;
             if (brief) {
-                out << h.crc32 << ' ' << h.compressedSize << ' ' << h.uncompressedSize << ' ' << h.dosDate
+                out << h.crc32 << ' ' << e->compressedSize << ' ' << e->uncompressedSize << ' ' << h.dosDate
                     << ' ' << h.dosTime << '\n';
                 continue;
             }
-            out << Hex(e->name) << ' ' << h.crc32 << ' ' << h.compressedSize << ' ' << h.uncompressedSize
+            out << Hex(e->name) << ' ' << h.crc32 << ' ' << e->compressedSize << ' ' << e->uncompressedSize
                 << ' ' << h.dosDate << ' ' << h.dosTime << ' ' << h.flags << ' ' << h.method << ' '
-                << h.localHeaderOffset << '\n';
+                << e->localHeaderOffset << '\n';
         }
-        FreeCatalog(&catalog);
     }
     CloseArchive();
     return out.str();
@@ -207,6 +205,45 @@ TEST(CatalogInterop, SelfExtractorImageAdjustedByZip) {
     EXPECT_STREQ(Archive.configCommand, "setup.exe /s");
     EXPECT_EQ(Archive.firstLocalHeader, 4096u + 514u);
     CloseArchive();
+}
+
+// Joined without "zip -A": the offsets count from the archive's own start,
+// as unzip and Python read them, and the configuration block is found.
+TEST(CatalogInterop, ArchiveJoinedBehindTheProgramWithoutAdjustedOffsets) {
+    REQUIRE_TOOL("zip");
+    REQUIRE_TOOL("python3");
+    TempDir dir;
+    MakeSourceTree(dir.File("src"));
+    std::string archive = dir.File("plain.zip");
+    ASSERT_TRUE(Shell("cd " + Quote(dir.File("src")) + " && zip -q -r -X " + Quote(archive) + " ."));
+    std::string program = dir.File("setup.exe");
+    WriteFileBytes(program, MakeStubPrefix("C:\\Programme\\Ziel", "", 4096) + ReadFileBytes(archive));
+    ExpectSameListing(dir, program, 6);
+    OpenArchive(program.c_str());
+    EXPECT_STREQ(Archive.configTarget, "C:\\Programme\\Ziel");
+    EXPECT_EQ(Archive.firstLocalHeader, 4096u + 514u);
+    CloseArchive();
+}
+
+// More than 65,535 entries: Python writes the Zip64 end record and its
+// locator, with all ones in the end record's counts.
+TEST(CatalogInterop, PythonZip64ArchiveOfManyEntries) {
+    REQUIRE_TOOL("python3");
+    TempDir dir;
+    std::string archive = dir.File("many.zip");
+    std::string writer = dir.File("many.py");
+    WriteFileBytes(writer, "import sys, zipfile\n"
+                           "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+                           "    for i in range(65600):\n"
+                           "        z.writestr(zipfile.ZipInfo('d%d/%d' % (i % 7, i)), b'%d' % i)\n");
+    ASSERT_TRUE(Shell("python3 " + Quote(writer) + " " + Quote(archive)));
+    std::string bytes = ReadFileBytes(archive);
+    ASSERT_NE(bytes.find(std::string("PK\6\7", 4), bytes.size() - 22 - 20), std::string::npos);
+    std::string expected = ListWithPython(dir, archive);
+    SfxStatus status;
+    EXPECT_EQ(ListWithCatalog(archive, &status), expected);
+    EXPECT_EQ(status, SFX_OK);
+    EXPECT_EQ(std::count(expected.begin(), expected.end(), '\n'), 65600);
 }
 
 }  // namespace

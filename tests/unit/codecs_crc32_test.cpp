@@ -9,14 +9,14 @@
 
 namespace {
 
-typedef void (*UpdateFn)(uint32_t&, const void*, uint16_t);
+typedef void (*UpdateFn)(uint32_t&, const void*, uint32_t);
 
 uint32_t Chunked(UpdateFn update, const std::string& data, std::mt19937& rng) {
     uint32_t reg = 0xFFFFFFFF;
     size_t pos = 0;
     while (pos < data.size()) {
         size_t n = std::min<size_t>(data.size() - pos, rng() % 3 == 0 ? rng() % 16 : rng() % 32769);
-        update(reg, data.data() + pos, (uint16_t)n);
+        update(reg, data.data() + pos, (uint32_t)n);
         pos += n;
     }
     return ~reg;

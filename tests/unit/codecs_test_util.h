@@ -1,5 +1,5 @@
 // Helpers of the codec tests: run a raw DEFLATE stream through the real entry
-// reader and decoder (stream file -> InputReader -> window -> output file),
+// decoding (stream file -> input pieces -> decoder -> window -> output file),
 // and a bit writer for hand-built streams.
 #pragma once
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <vector>
 #include "archive/archive_state.h"
 #include "codecs/inflate.h"
+#include "engine/entry_decode.h"
 #include "engine/input_reader.h"
 #include "support/file_layer.h"
 #include "support/zip_writer.h"
@@ -15,22 +16,22 @@
 struct InflateResult {
     SfxStatus status = 0xFFFF;
     std::string output;                 // what reached the output file
-    std::vector<uint32_t> progress;     // every ProgressFn 'done' value
+    std::vector<uint64_t> progress;     // every ProgressFn 'done' value
     uint32_t crc = 0;                   // the entry's CRC register, complemented
-    uint32_t bytesWritten = 0;
+    uint64_t bytesWritten = 0;
 };
 
 // Progress callback of the helper: records, and answers false from the
 // given call on (0: never).
-inline std::vector<uint32_t>& ProgressLog() {
-    static std::vector<uint32_t> log;
+inline std::vector<uint64_t>& ProgressLog() {
+    static std::vector<uint64_t> log;
     return log;
 }
 inline size_t& ProgressStopAt() {
     static size_t stopAt = 0;
     return stopAt;
 }
-inline bool RecordProgress(uint32_t done, uint32_t) {
+inline bool RecordProgress(uint64_t done, uint64_t) {
     ProgressLog().push_back(done);
     return ProgressStopAt() == 0 || ProgressLog().size() < ProgressStopAt();
 }
@@ -50,16 +51,14 @@ inline InflateResult InflateWith(const TempDir& dir, const std::string& file, ui
     Archive.entry.header.method = 8;
     Archive.entry.compressedSize = dataSize;
     Archive.entry.uncompressedSize = declaredSize;
-    Archive.input.buffer = static_cast<uint8_t*>(MemAlloc(INPUT_BUFFER_SIZE));
-    Archive.input.encrypted = 0;
-    ResetInputReader(dataSize);
+    StartInput(dataSize);
     std::string outPath = dir.File("out.bin");
     Archive.outputHandle = FileOpen(outPath.c_str(), "wb");
     EXPECT_NE(Archive.outputHandle, FILE_NONE);
     Archive.crc = 0xFFFFFFFF;
     Archive.bytesWritten = 0;
     Archive.progress = RecordProgress;
-    DecodeDeflatedEntry();
+    DecodeEntryData(METHOD_DEFLATED);
     r.status = Archive.status;
     r.crc = ~Archive.crc;
     r.bytesWritten = Archive.bytesWritten;
@@ -67,8 +66,6 @@ inline InflateResult InflateWith(const TempDir& dir, const std::string& file, ui
     FileClose(Archive.archiveHandle);
     Archive.outputHandle = FILE_NONE;
     Archive.archiveHandle = FILE_NONE;
-    MemFree(Archive.input.buffer);
-    Archive.input.buffer = nullptr;
     Archive.progress = nullptr;
     r.output = ReadFileBytes(outPath);
     r.progress = ProgressLog();
@@ -80,6 +77,21 @@ inline InflateResult Inflate(const std::string& stream, uint32_t declaredSize, s
     WriteFileBytes(dir.File("stream.bin"), stream);
     return InflateWith(dir, dir.File("stream.bin"), (uint32_t)stream.size(), declaredSize, stopProgressAt);
 }
+
+// The order of the code-length code lengths in a dynamic block header
+// (RFC 1951, 3.2.7), written here independently of the decoder's copy.
+const unsigned CODE_LENGTH_ORDER_RFC[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+
+// Length symbols 257..285 and distance codes 0..29 (RFC 1951, 3.2.5).
+const unsigned LENGTH_BASE_RFC[29] = {3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27, 31,
+                                      35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+const unsigned LENGTH_EXTRA_RFC[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2,
+                                       3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+const unsigned DISTANCE_BASE_RFC[30] = {1, 2, 3, 4, 5, 7, 9, 13, 17, 25, 33, 49, 65, 97, 129, 193,
+                                        257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145,
+                                        8193, 12289, 16385, 24577};
+const unsigned DISTANCE_EXTRA_RFC[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6,
+                                         7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
 // Writes bits least significant first, as DEFLATE packs them; Huffman codes
 // are given most significant bit first and reversed here.

@@ -20,16 +20,16 @@ struct EntryTest : ::testing::Test {
 
 struct SizeCase {
     size_t size;
-    std::vector<uint32_t> progress;
+    std::vector<uint64_t> progress;
 };
 
-TEST_F(EntryTest, StoredEntriesArriveWholeInChunksOf4096WithTheirTime) {
+TEST_F(EntryTest, StoredEntriesArriveWholeInPiecesWithTheirTime) {
     const SizeCase cases[] = {
         {0, {0}},
         {1, {1}},
-        {4096, {4096}},
-        {4097, {4096, 4097}},
-        {10000, {4096, 8192, 10000}},
+        {65536, {65536}},
+        {65537, {65536, 65537}},
+        {150000, {65536, 131072, 150000}},
     };
     for (const SizeCase& c : cases) {
         ResetTestFrontEnd();
@@ -48,15 +48,15 @@ TEST_F(EntryTest, StoredEntriesArriveWholeInChunksOf4096WithTheirTime) {
     }
 }
 
-TEST_F(EntryTest, SeveralMegabytesStoredReportProgressPerChunk) {
+TEST_F(EntryTest, SeveralMegabytesStoredReportProgressPerPiece) {
     const size_t size = 3 * 1024 * 1024 + 77;
     std::string data = Pattern(size, 9);
     int result = RunImage(dir, Image({Stored("big.bin", data)}), out);
     ASSERT_EQ(result, SFX_OK);
     EXPECT_EQ(ReadFileBytes(out + "/big.bin"), data);
-    ASSERT_EQ(Front.progressDone.size(), size / 4096 + 1);
+    ASSERT_EQ(Front.progressDone.size(), size / 65536 + 1);
     for (size_t i = 0; i + 1 < Front.progressDone.size(); ++i)
-        ASSERT_EQ(Front.progressDone[i], (i + 1) * 4096);
+        ASSERT_EQ(Front.progressDone[i], (i + 1) * 65536);
     EXPECT_EQ(Front.progressDone.back(), size);
 }
 
@@ -84,12 +84,13 @@ TEST_F(EntryTest, LocalNameDiffersFromCentralNameTheCentralOneIsWritten) {
 // Only stored and deflated data can be written: any other method is refused
 // before a file exists, whatever its sizes and CRC claim (an entry of method
 // 1 with size and CRC 0 would otherwise pass as an empty file).
-TEST_F(EntryTest, VersionAboveTwentyAndUnknownMethodsAreRefusedWithoutAFile) {
-    ZipEntrySpec v21 = Stored("v21.txt", "x");
-    v21.versionNeeded = 21;
-    ZipEntrySpec v20high = Stored("v20high.txt", "ok");
-    v20high.versionNeeded = 0x0B14;   // host byte set, version 20
-    std::vector<ZipEntrySpec> entries = {v21, v20high};
+// Version 4.5 (Zip64) is read; 6.2 (an encrypted central directory) is not.
+TEST_F(EntryTest, VersionAboveZip64AndUnknownMethodsAreRefusedWithoutAFile) {
+    ZipEntrySpec v62 = Stored("v62.txt", "x");
+    v62.versionNeeded = 62;
+    ZipEntrySpec v45high = Stored("v45high.txt", "ok");
+    v45high.versionNeeded = 0x0B2D;   // host byte set, version 45
+    std::vector<ZipEntrySpec> entries = {v62, v45high};
     for (uint16_t method : {1, 6, 7, 9, 99}) {
         ZipEntrySpec e = Stored("m" + std::to_string(method) + ".txt", "");
         e.method = method;
@@ -101,7 +102,7 @@ TEST_F(EntryTest, VersionAboveTwentyAndUnknownMethodsAreRefusedWithoutAFile) {
     std::vector<SfxStatus> expected(entries.size(), SFX_ERR_UNSUPPORTED);
     expected[1] = SFX_OK;
     EXPECT_EQ(Front.entryStatuses, expected);
-    EXPECT_EQ(ListTree(out), std::vector<std::string>{"v20high.txt"});
+    EXPECT_EQ(ListTree(out), std::vector<std::string>{"v45high.txt"});
 }
 
 // Data that ends before its declared size is incomplete even when its CRC
@@ -123,16 +124,19 @@ TEST_F(EntryTest, DataShorterThanItsDeclaredSizeFailsAndKeepsNothing) {
     EXPECT_EQ(ReadFileBytes(out + "/stored.txt"), "old");
 }
 
-TEST_F(EntryTest, WrongCrcKeepsTheNewFileWithItsTimeWhenNothingStoodThere) {
+TEST_F(EntryTest, WrongCrcLeavesNoNewFileWhereNothingStoodThere) {
+    // Corrupt data must not appear under the entry's name, as if complete.
     ZipEntrySpec e = Stored("bad.txt", "some data");
     e.hasCrc = true;
     e.crc = 0x12345678;
-    int result = RunImage(dir, Image({e}), out);
+    ZipEntrySpec d = Stored("deflated.txt", "jello world");
+    d.method = 8;
+    d.hasCrc = true;
+    d.crc = 0x0D4A1185;   // the CRC-32 of "hello world"
+    int result = RunImage(dir, Image({e, d}), out);
     EXPECT_EQ(result, SFX_ERR_CRC);
-    EXPECT_EQ(Front.entryStatuses, std::vector<SfxStatus>{SFX_ERR_CRC});
-    EXPECT_EQ(ReadFileBytes(out + "/bad.txt"), "some data");
-    EXPECT_EQ(ModTime(out + "/bad.txt"), DosToTime(e.dosDate, e.dosTime));
-    EXPECT_EQ(ListTree(out), std::vector<std::string>{"bad.txt"});
+    EXPECT_EQ(Front.entryStatuses, (std::vector<SfxStatus>{SFX_ERR_CRC, SFX_ERR_CRC}));
+    EXPECT_EQ(ListTree(out), std::vector<std::string>{}) << "no file and no temporary file";
 }
 
 TEST_F(EntryTest, StoredDataLongerThanItsDeclaredSizeStopsAtOnce) {
@@ -142,7 +146,7 @@ TEST_F(EntryTest, StoredDataLongerThanItsDeclaredSizeStopsAtOnce) {
     int result = RunImage(dir, Image({e, Stored("next.txt", "n")}), out);
     EXPECT_EQ(result, SFX_ERR_BAD_DATA);
     EXPECT_EQ(Front.entryStatuses, (std::vector<SfxStatus>{SFX_ERR_BAD_DATA, SFX_OK}));
-    EXPECT_EQ(Front.progressDone, (std::vector<uint32_t>{4096, 1}));
+    EXPECT_EQ(Front.progressDone, (std::vector<uint64_t>{1})) << "nothing reported of the liar";
     EXPECT_EQ(ListTree(out), std::vector<std::string>{"next.txt"});
 }
 
@@ -168,14 +172,14 @@ TEST_F(EntryTest, LocalHeaderPastTheEndOfTheFileIsAnIoError) {
     EXPECT_EQ(ListTree(out), std::vector<std::string>{"near.txt"});
 }
 
-TEST_F(EntryTest, EncryptedStoredEntryIsDecryptedInChunksWithoutProgress) {
-    std::string data = Pattern(20000, 5);
+TEST_F(EntryTest, EncryptedStoredEntryIsDecryptedAcrossPiecesWithProgress) {
+    std::string data = Pattern(100000, 5);
     ZipEntrySpec e = Stored("secret.bin", data);
     e.password = "secret";
     Front.password = AnswerSecret;
     ASSERT_EQ(RunImage(dir, Image({e}), out), SFX_OK);
     EXPECT_EQ(ReadFileBytes(out + "/secret.bin"), data);
-    EXPECT_EQ(Front.progressCalls, 0);
+    EXPECT_EQ(Front.progressDone, (std::vector<uint64_t>{65536 - 12, 65536, 100000}));
     EXPECT_EQ(Front.passwordCalls, 1);
     EXPECT_EQ(ModTime(out + "/secret.bin"), DosToTime(e.dosDate, e.dosTime));
 }

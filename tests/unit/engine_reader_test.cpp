@@ -1,5 +1,5 @@
-// The entry reader (NextByte) on its own, and the entries that run through
-// it: deflated ones and encrypted ones across the chunk boundaries.
+// The input layer on its own, and the entries that run through it: deflated
+// ones and encrypted ones across the piece boundaries.
 #include "engine_test_util.h"
 #include "engine/input_reader.h"
 #include "support/file_layer.h"
@@ -9,49 +9,69 @@ namespace {
 
 struct ReaderTest : ::testing::Test {
     TempDir dir;
-    uint8_t buffer[INPUT_BUFFER_SIZE];
-    void Open(const std::string& bytes, uint32_t size) {
+    void Open(const std::string& bytes, uint64_t size) {
         WriteFileBytes(dir.File("data"), bytes);
         Archive.archiveHandle = FileOpen(dir.File("data").c_str(), "rb");
         ASSERT_NE(Archive.archiveHandle, FILE_NONE);
         Archive.status = SFX_OK;
-        Archive.input.buffer = buffer;
-        Archive.input.encrypted = 0;
-        ResetInputReader(size);
+        StartInput(size);
+    }
+    // Takes every byte handed over, piece by piece, as a decoder would.
+    std::string TakeAll(bool* failed) {
+        std::string got;
+        *failed = false;
+        for (;;) {
+            CodecInput& in = EntryInput.codec;
+            got.append((const char*)in.next, (size_t)(in.end - in.next));
+            in.next = in.end;
+            if (in.final) return got;
+            if (!ReadInput()) {
+                *failed = true;
+                return got;
+            }
+        }
     }
     void TearDown() override {
         if (Archive.archiveHandle != FILE_NONE) FileClose(Archive.archiveHandle);
         Archive.archiveHandle = FILE_NONE;
-        Archive.input.buffer = nullptr;
     }
 };
 
-TEST_F(ReaderTest, HandsOutExactlyTheEntryBytesThenOnlyMinusOne) {
-    std::string data = Pattern(10000, 3);
-    Open(data + "trailing bytes of the next record", 10000);
-    std::string got;
-    for (int c; (c = NextByte()) != -1;) got.push_back(char(c));
-    EXPECT_EQ(got, data);
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(NextByte(), -1);
+TEST_F(ReaderTest, HandsOverExactlyTheEntryBytesInPiecesAndKeepsWhatIsLeftUntaken) {
+    std::string data = Pattern(3 * INPUT_READ_SIZE + 1000, 3);
+    Open(data + "trailing bytes of the next record", data.size());
+    bool failed = false;
+    EXPECT_EQ(TakeAll(&failed), data);
+    EXPECT_FALSE(failed);
     EXPECT_EQ(Archive.status, SFX_OK) << "the end of the data is no error";
-    EXPECT_EQ(Archive.input.failed, 0u);
+
+    // Bytes a decoder leaves untaken come first in the next piece.
+    Open(data, data.size());
+    ASSERT_TRUE(ReadInput());
+    CodecInput& in = EntryInput.codec;
+    in.next = in.end - 100;
+    ASSERT_TRUE(ReadInput());
+    EXPECT_EQ(std::string((const char*)in.next, 100 + INPUT_READ_SIZE), data.substr(INPUT_READ_SIZE - 100, 100 + INPUT_READ_SIZE));
 }
 
-TEST_F(ReaderTest, DataCutShortFailsOnceAndForAll) {
-    Open(Pattern(5000, 4), 9000);
-    int count = 0;
-    while (NextByte() != -1) ++count;
-    EXPECT_EQ(count, 4096) << "the first chunk is whole; the second read comes up short";
+TEST_F(ReaderTest, DataCutShortFailsAndADecoderThatKeepsTooMuchIsRefused) {
+    Open(Pattern(INPUT_READ_SIZE + 5000, 4), 3 * INPUT_READ_SIZE);
+    bool failed = false;
+    EXPECT_EQ(TakeAll(&failed).size(), (size_t)INPUT_READ_SIZE) << "the first piece is whole; the second comes up short";
+    EXPECT_TRUE(failed);
     EXPECT_EQ(Archive.status, SFX_ERR_IO);
-    EXPECT_EQ(Archive.input.failed, 1u);
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(NextByte(), -1);
+
+    Open(Pattern(2 * INPUT_READ_SIZE, 5), 2 * INPUT_READ_SIZE);
+    ASSERT_TRUE(ReadInput());
+    EntryInput.codec.next = EntryInput.codec.end - (CODEC_INPUT_MARGIN + 1);
+    EXPECT_FALSE(ReadInput());
+    EXPECT_EQ(Archive.status, SFX_ERR_BAD_DATA);
 }
 
-TEST_F(ReaderTest, EmptyEntryGivesMinusOneWithoutReading) {
+TEST_F(ReaderTest, EmptyEntryIsFinalWithoutReading) {
     Open("", 0);
-    EXPECT_EQ(NextByte(), -1);
-    EXPECT_EQ(NextByte(), -1);
-    EXPECT_EQ(Archive.status, SFX_OK);
+    EXPECT_TRUE(EntryInput.codec.final);
+    EXPECT_EQ(EntryInput.codec.next, EntryInput.codec.end);
 }
 
 struct CodedEntryTest : ::testing::Test {
@@ -84,11 +104,12 @@ TEST_F(CodedEntryTest, DeflatedEntriesOfManyShapesArriveWhole) {
 }
 
 TEST_F(CodedEntryTest, EncryptedDeflatedEntriesAcrossEveryChunkBoundary) {
-    // Level 0 gives stored blocks: compressed size = data + 5, plus the 12
-    // header bytes. These sizes put the end of the data just before, on and
-    // after the first and second reader chunk.
+    // Level 0 gives stored blocks: compressed size = data + 5 per block of
+    // at most 65535 bytes, plus the 12 header bytes. These sizes put the end
+    // of the data just before, on and after the end of the first piece, and
+    // into the second.
     std::vector<ZipEntrySpec> entries;
-    for (size_t size : {1u, 4079u, 4080u, 4081u, 4090u, 8175u, 8176u, 8177u, 30000u}) {
+    for (size_t size : {1u, 65518u, 65519u, 65520u, 65530u, 131000u}) {
         ZipEntrySpec e = Stored("enc" + std::to_string(size) + ".bin", Pattern(size, uint32_t(size)));
         e.method = 8;
         e.level = 0;

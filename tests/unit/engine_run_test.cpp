@@ -24,7 +24,7 @@ TEST_F(RunTest, FailedEntryMakesTheRunFailEvenWhenItGoesOn) {
     bad.hasCrc = true;
     bad.crc = 7;
     ZipEntrySpec unsupported = Stored("new.txt", "x");
-    unsupported.versionNeeded = 45;
+    unsupported.versionNeeded = 62;
     int result = RunImage(dir, Image({Stored("a.txt", "a"), bad, unsupported, Stored("z.txt", "z")}, "setup.exe"),
                           out, "setup.exe");
     EXPECT_EQ(result, SFX_ERR_CRC) << "the first failure, not the last";
@@ -55,8 +55,26 @@ TEST_F(RunTest, FoldersMarkedOnlyByTheirAttributesAreFolders) {
     EXPECT_EQ(ListTree(out), (std::vector<std::string>{"data", "dos/", "dos/a.txt", "fat", "unix/", "unix/b.txt"}));
 }
 
+// Sizes and offsets taken from the Zip64 field, and offsets off by the
+// program's length in front of a plainly joined archive, reach the entry
+// extraction as the real ones: every entry comes out whole.
+TEST_F(RunTest, Zip64AndJoinedArchivesExtractWhole) {
+    ZipEntrySpec a = Stored("a.txt", Pattern(9000, 2));
+    a.zip64Fields = 7;
+    ZipEntrySpec b = Stored("sub/b.bin", Pattern(70000, 3));
+    b.method = 8;
+    b.zip64Fields = 6;
+    ZipImageOptions o;
+    o.zip64EndRecord = true;
+    std::string image = MakeStubPrefix("", "", 777) + BuildZipImage({a, b}, o);
+    EXPECT_EQ(RunImage(dir, image, out), SFX_OK);
+    EXPECT_EQ(Front.entryStatuses, (std::vector<SfxStatus>{SFX_OK, SFX_OK}));
+    EXPECT_EQ(ReadFileBytes(out + "/a.txt"), a.data);
+    EXPECT_EQ(ReadFileBytes(out + "/sub/b.bin"), b.data);
+}
+
 TEST_F(RunTest, CancelInProgressIsTheRunsResult) {
-    Front.progress = [](uint32_t, uint32_t) { return false; };
+    Front.progress = [](uint64_t, uint64_t) { return false; };
     int result = RunImage(dir, Image({Stored("a.txt", "a"), Stored("b.txt", "b")}), out, "go.exe");
     EXPECT_EQ(result, SFX_USER_ABORT);
     EXPECT_EQ(Front.entryStatuses, (std::vector<SfxStatus>{SFX_USER_ABORT, SFX_USER_ABORT}));

@@ -16,7 +16,7 @@ struct HostileRun {
     int result = -1;
     std::vector<std::string> outsideBefore;   // tree outside the target before the run
     std::vector<std::string> outsideAfter;
-    uint32_t mostReported = 0;                // largest byte count ProgressFn was told
+    uint64_t mostReported = 0;                // largest byte count ProgressFn was told
 };
 
 class HostileArchiveTest : public ::testing::Test {
@@ -75,7 +75,7 @@ protected:
         run.outsideBefore = Outside();
         run.result = ExtractArchive(program.c_str(), target.c_str(), "");
         run.outsideAfter = Outside();
-        for (uint32_t done : Front.progressDone) run.mostReported = std::max(run.mostReported, done);
+        for (uint64_t done : Front.progressDone) run.mostReported = std::max(run.mostReported, done);
         return run;
     }
 };

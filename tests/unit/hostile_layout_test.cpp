@@ -116,12 +116,13 @@ protected:
     }
 };
 
-TEST_F(CentralDirectoryTricks, OffsetAtTheEndRecordIsAnEmptyArchive) {
+// The size still says two entries: a directory that is not where it says.
+TEST_F(CentralDirectoryTricks, OffsetAtTheEndRecordIsRefused) {
     uint32_t central, end;
     std::string image = Base(&central, &end);
     Put32(image, end + 16, end);
     HostileRun run = Run(image);
-    EXPECT_EQ(run.result, SFX_ERR_EMPTY);
+    EXPECT_EQ(run.result, SFX_ERR_BAD_DATA);
     EXPECT_TRUE(TargetFiles().empty());
     EXPECT_NOTHING_OUTSIDE(run);
 }
@@ -165,6 +166,50 @@ TEST_F(CentralDirectoryTricks, LengthFieldsThatLandInsideARecordAreRefused) {
     std::string image = Base(&central, &end);
     Put16(image, central + 28, 7 + 10);
     ExpectFailsWritingNothing(image);
+}
+
+// A directory that claims more than the file can hold (its size, its count
+// of entries, or the same through Zip64 records) is refused before anything
+// is allocated for it or written.
+TEST_F(CentralDirectoryTricks, DirectoryClaimingMoreThanTheFileHoldsIsRefused) {
+    uint32_t central, end;
+    std::string image = Base(&central, &end);
+    std::string big = image;
+    Put32(big, end + 12, 0x7FFFFFF0);
+    ExpectFailsWritingNothing(big);
+    big = image;
+    Put16(big, end + 10, 0xFFFE);
+    ExpectFailsWritingNothing(big);
+    ZipImageOptions o;
+    o.prefix = MakeStubPrefix();
+    o.zip64EndRecord = true;
+    for (size_t field : {32u, 40u, 48u}) {   // entry count, size, offset in the Zip64 end record
+        std::string lie = BuildZipImage({Entry("one.txt", Text(300))}, o);
+        size_t record = lie.size() - 22 - 20 - 56;
+        ASSERT_EQ(lie.substr(record, 4), std::string("PK\6\6", 4));
+        for (int i = 0; i < 8; ++i) lie[record + field + i] = char(0x7F);
+        SCOPED_TRACE(field);
+        ExpectFailsWritingNothing(lie);
+    }
+}
+
+// A Zip64 extra field whose sizes or offset lie: the entry fails or comes
+// out right; the existing file stays as it was.
+TEST_F(HostileLayout, Zip64FieldsThatLieFailOrExtractCorrectly) {
+    for (uint64_t lie : {0x100000000ull, 0xFFFFFFFFFFFFFFFFull, 0x7FFFFFFFFFFFFFFFull, 5ull}) {
+        for (int field = 0; field < 3; ++field) {
+            ZipEntrySpec e = Entry(VICTIM, Text(3000), 8);
+            e.zip64Fields = 7;
+            std::string image = Image({e});
+            // The Zip64 field's values follow its 4-byte head behind the name.
+            size_t at = image.find(std::string("\x01\x00\x18\x00", 4), image.rfind(std::string("PK\1\2", 4)));
+            ASSERT_NE(at, std::string::npos);
+            for (int i = 0; i < 8; ++i) image[at + 4 + 8 * field + i] = char(lie >> (8 * i));
+            SeedVictim();
+            SCOPED_TRACE(std::to_string(field) + ": " + std::to_string(lie));
+            ExpectFailedOrCorrect(Run(image), e.data);
+        }
+    }
 }
 
 // Sizes that lie. For both methods: a compressed size too large or too small

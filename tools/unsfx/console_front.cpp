@@ -105,7 +105,7 @@ int FrontConfirmEntry(const CatalogEntry* entry, const char* targetPath) {
     return replaceProtected ? CONFIRM_REPLACE_PROTECTED : CONFIRM_EXTRACT;
 }
 
-bool FrontProgress(uint32_t done, uint32_t total) {
+bool FrontProgress(uint64_t done, uint64_t total) {
     if (CancelRequested)
         return false;
     if (!StatusIsTerminal)

@@ -16,12 +16,9 @@ int ListArchive() {
         CloseArchive();
         return 1;
     }
-    Catalog catalog;
-    ClearCatalog(&catalog);
-    ReadCatalog(&catalog);
-    SfxStatus status = Archive.status;
+    SfxStatus status = Archive.catalog.status;
     if (status == SFX_OK) {
-        while (const CatalogEntry* entry = NextCatalogEntry(&catalog)) {
+        while (const CatalogEntry* entry = NextCatalogEntry(&Archive.catalog)) {
             const CentralHeader& h = entry->header;
             char target[SFX_PATH_MAX] = "";
             // The target folder is empty after opening: the name alone.
@@ -41,7 +38,6 @@ int ListArchive() {
     } else {
         fprintf(stderr, "Fehler (%u) in %s.\n", unsigned(status), Options.programFileShown.c_str());
     }
-    FreeCatalog(&catalog);
     if (Archive.configTarget[0] != '\0')
         fprintf(stderr, "Zielordner: %s\n", AnsiToUtf8(Archive.configTarget).c_str());
     if (Archive.configCommand[0] != '\0')

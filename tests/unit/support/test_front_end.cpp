@@ -10,7 +10,7 @@ int FrontConfirmEntry(const CatalogEntry* entry, const char* targetPath) {
     return Front.confirm ? Front.confirm(entry, targetPath) : 0;
 }
 
-bool FrontProgress(uint32_t done, uint32_t total) {
+bool FrontProgress(uint64_t done, uint64_t total) {
     ++Front.progressCalls;
     Front.progressDone.push_back(done);
     return Front.progress ? Front.progress(done, total) : true;

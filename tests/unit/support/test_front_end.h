@@ -15,7 +15,7 @@ struct TestFrontEnd {
     int progressCalls = 0;
     int entryDoneCalls = 0;
     int passwordCalls = 0;
-    std::vector<uint32_t> progressDone;          // every ProgressFn 'done' value
+    std::vector<uint64_t> progressDone;          // every ProgressFn 'done' value
     std::vector<SfxStatus> entryStatuses;        // every EntryDoneFn status
     std::vector<std::string> passwordPrompts;    // the names shown
     std::vector<std::string> messages;           // commands FrontCommandFailed reported

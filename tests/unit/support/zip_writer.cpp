@@ -132,6 +132,22 @@ std::string BuildZipImage(const std::vector<ZipEntrySpec>& entries, const ZipIma
     for (size_t i = 0; i < entries.size(); ++i) {
         const ZipEntrySpec& e = entries[i];
         uint16_t flags = e.flags | (e.password.empty() ? 0 : 1);
+        uint32_t fields[3] = {e.hasUncompressedSize ? e.uncompressedSize : uint32_t(e.data.size()), csizes[i],
+                              e.hasLocalOffset ? e.localOffset : offsets[i]};
+        std::string zip64;
+        for (int f = 0; f < 3; ++f) {
+            if (!(e.zip64Fields & (1 << f))) continue;
+            Put32(zip64, fields[f]);
+            Put32(zip64, 0);
+            fields[f] = 0xFFFFFFFF;
+        }
+        std::string extra = e.extra;
+        if (!zip64.empty()) {
+            std::string field;
+            Put16(field, 1);
+            Put16(field, uint32_t(zip64.size()));
+            extra = field + zip64 + extra;
+        }
         std::string h;
         Put32(h, 0x02014B50);
         Put16(h, e.versionMadeBy);
@@ -141,27 +157,54 @@ std::string BuildZipImage(const std::vector<ZipEntrySpec>& entries, const ZipIma
         Put16(h, e.dosTime);
         Put16(h, e.dosDate);
         Put32(h, crcs[i]);
-        Put32(h, csizes[i]);
-        Put32(h, e.hasUncompressedSize ? e.uncompressedSize : uint32_t(e.data.size()));
+        Put32(h, fields[1]);
+        Put32(h, fields[0]);
         Put16(h, uint32_t(e.name.size()));
-        Put16(h, uint32_t(e.extra.size()));
+        Put16(h, uint32_t(extra.size()));
         Put16(h, uint32_t(e.comment.size()));
         Put16(h, 0);
         Put16(h, 0);
         Put32(h, e.externalAttributes);
-        Put32(h, e.hasLocalOffset ? e.localOffset : offsets[i]);
-        image += h + e.name + e.extra + e.comment;
+        Put32(h, fields[2]);
+        image += h + e.name + extra + e.comment;
     }
     uint32_t centralSize = uint32_t(image.size()) - centralStart;
+    uint32_t centralOffset = options.hasCentralOffset ? options.centralOffset : centralStart;
+    if (options.zip64EndRecord) {
+        std::string z;
+        uint32_t at = uint32_t(image.size());
+        Put32(z, 0x06064B50);
+        Put32(z, 44);
+        Put32(z, 0);
+        Put16(z, 45);
+        Put16(z, 45);
+        Put32(z, 0);
+        Put32(z, 0);
+        for (int k = 0; k < 2; ++k) {
+            Put32(z, uint32_t(entries.size()));
+            Put32(z, 0);
+        }
+        Put32(z, centralSize);
+        Put32(z, 0);
+        Put32(z, centralOffset);
+        Put32(z, 0);
+        Put32(z, 0x07064B50);
+        Put32(z, 0);
+        Put32(z, at);
+        Put32(z, 0);
+        Put32(z, 1);
+        image += z;
+    }
     if (!options.omitEndRecord) {
+        bool all = options.zip64EndRecord;
         std::string h;
         Put32(h, 0x06054B50);
         Put16(h, 0);
         Put16(h, 0);
-        Put16(h, uint32_t(entries.size()));
-        Put16(h, uint32_t(entries.size()));
-        Put32(h, centralSize);
-        Put32(h, options.hasCentralOffset ? options.centralOffset : centralStart);
+        Put16(h, all ? 0xFFFF : uint32_t(entries.size()));
+        Put16(h, all ? 0xFFFF : uint32_t(entries.size()));
+        Put32(h, all ? 0xFFFFFFFF : centralSize);
+        Put32(h, all ? 0xFFFFFFFF : centralOffset);
         Put16(h, uint32_t(options.archiveComment.size()));
         image += h + options.archiveComment;
     }

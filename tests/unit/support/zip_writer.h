@@ -29,6 +29,9 @@ struct ZipEntrySpec {
     bool hasPayload = false;          std::string payload;   // compressed bytes, before encryption
     bool hasLocalOffset = false;      uint32_t localOffset = 0;
     bool checkByteFromTime = false;   // last header byte = high byte of dosTime (bit 3 style)
+    // Central header fields moved into a Zip64 extra field (all ones in the
+    // header): 1 uncompressed size, 2 compressed size, 4 local header offset.
+    uint8_t zip64Fields = 0;
 };
 
 struct ZipImageOptions {
@@ -37,6 +40,7 @@ struct ZipImageOptions {
     bool reverseLocalOrder = false; // local headers in reverse of the central order
     bool hasCentralOffset = false;  uint32_t centralOffset = 0;
     bool omitEndRecord = false;
+    bool zip64EndRecord = false;    // Zip64 end record and locator; all ones in the end record
 };
 
 // Builds prefix + local headers and data + central directory + end record.

@@ -45,7 +45,7 @@ std::string StatusText(SfxStatus status) {
 
 int FrontConfirmEntry(const CatalogEntry*, const char*) { return 0; }
 
-bool FrontProgress(uint32_t, uint32_t) { return true; }
+bool FrontProgress(uint64_t, uint64_t) { return true; }
 
 bool FrontEntryDone(const CatalogEntry* entry, const char* targetPath, SfxStatus status) {
     ++Session.entriesDone;
@@ -100,15 +100,12 @@ bool CheckProgramFile(const std::string& path, const ReadbackExpect& expect, Rea
     }
     if (expect.target != Archive.configTarget || expect.command != Archive.configCommand)
         report->problems.push_back("the configuration block does not read back as written");
-    Catalog catalog;
-    ClearCatalog(&catalog);
-    ReadCatalog(&catalog);
-    if (Archive.status != SFX_OK)
-        report->problems.push_back("the extractor cannot read the catalogue: " + StatusText(Archive.status));
+    const Catalog& catalog = Archive.catalog;
+    if (catalog.status != SFX_OK)
+        report->problems.push_back("the extractor cannot read the catalogue: " + StatusText(catalog.status));
     else if (catalog.count != expect.entries)
         report->problems.push_back("the catalogue holds " + std::to_string(catalog.count) + " entries, not " +
                                    std::to_string(expect.entries));
-    FreeCatalog(&catalog);
     CloseArchive();
     if (!report->problems.empty()) return false;
 

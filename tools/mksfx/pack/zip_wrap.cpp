@@ -8,7 +8,6 @@
 
 namespace {
 
-const uint32_t SIG_ZIP64_LOCATOR = 0x07064B50;
 const uint16_t FLAG_STRONG_ENCRYPTION = 0x0040;
 const uint16_t METHOD_AES = 99;
 const size_t CENTRAL_FIXED = 46;
