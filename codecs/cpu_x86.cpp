@@ -15,6 +15,7 @@ uint32_t CpuFeatures() {
         uint32_t found = CPU_KNOWN;
         const unsigned sse2 = 1u << 26;
         if ((d & sse2) && (c & bit_AES)) found |= CPU_AES;
+        if ((d & sse2) && (c & bit_PCLMUL)) found |= CPU_CLMUL;
 #ifdef SFX_SHA_NI
         if (maxLeaf >= 7 && (d & sse2) && (c & bit_SSE4_1)) {
             __cpuid_count(7, 0, a, b, c, d);

@@ -13,6 +13,7 @@
 enum : uint32_t {
     CPU_AES = 1,        // AES-NI (and the SSE2 under it)
     CPU_SHA = 2,        // the SHA extensions with SSE4.1
+    CPU_CLMUL = 4,      // carry-less multiplication (PCLMULQDQ) with SSE2
     CPU_KNOWN = 0x80    // the features were asked for
 };
 // 0 until asked. Tests and benchmarks set CPU_KNOWN alone to take the

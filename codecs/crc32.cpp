@@ -2,6 +2,13 @@
 // crc32_host.cpp (constant data) or crc32_win32.cpp (built on first use).
 #include "codecs/crc32.h"
 
+// A host build that measures the 32-bit program's paths (SFX_WORD32).
+#if defined(SFX_WORD32)
+#define SFX_WORD32_BUILD 1
+#else
+#define SFX_WORD32_BUILD 0
+#endif
+
 void Crc32UpdateBytewise(uint32_t& reg, const void* data, uint32_t count) {
     if (count == 0 || data == nullptr) return;
     Crc32PrepareTables();
@@ -27,7 +34,7 @@ void Crc32UpdateSliced(uint32_t& reg, const void* data, uint32_t count) {
     // Independent lookups instead of dependent ones: slice k folds in a byte
     // that k more bytes follow. A 64-bit build takes eight bytes per step,
     // a 32-bit one (fewer registers, smaller code) four.
-    if (sizeof(void*) == 8) {
+    if (sizeof(void*) == 8 && !SFX_WORD32_BUILD) {
         for (; n >= 8; n -= 8, p += 8) {
             uint32_t lo = Load32(p) ^ r;
             uint32_t hi = Load32(p + 4);
@@ -48,7 +55,7 @@ void Crc32UpdateSliced(uint32_t& reg, const void* data, uint32_t count) {
 }
 
 void Crc32Update(uint32_t& reg, const void* data, uint32_t count) {
-#if defined(__x86_64__)
+#if defined(__x86_64__) || defined(__i386__)
     Crc32UpdateFolded(reg, data, count);   // the sliced loop where it must
 #else
     Crc32UpdateSliced(reg, data, count);

@@ -36,9 +36,9 @@ void Crc32UpdateBytewise(uint32_t& reg, const void* data, uint32_t count);
 // a step's lookups independent of each other.
 void Crc32UpdateSliced(uint32_t& reg, const void* data, uint32_t count);
 
-#if defined(__x86_64__)
-// Folding by carry-less multiplication (PCLMULQDQ), in 64-bit builds: true
-// when the processor has it. Without it, Crc32UpdateFolded is the sliced loop.
+#if defined(__x86_64__) || defined(__i386__)
+// Folding by carry-less multiplication (PCLMULQDQ): true when the processor
+// has it. Without it, Crc32UpdateFolded is the sliced loop.
 bool Crc32FoldingAvailable();
 void Crc32UpdateFolded(uint32_t& reg, const void* data, uint32_t count);
 #endif

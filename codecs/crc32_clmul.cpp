@@ -1,14 +1,13 @@
-// CRC-32 by carry-less multiplication (PCLMULQDQ, x86-64 only): four
-// 128-bit lanes are folded forward over the data 64 bytes per step, then
-// into one lane, whose 16 bytes finish through the table. About ten times
-// the speed of the sliced loop; a processor without the instruction, and a
-// 32-bit build, use the sliced loop instead.
+// CRC-32 by carry-less multiplication (PCLMULQDQ, x86): four 128-bit lanes
+// are folded forward over the data 64 bytes per step, then into one lane,
+// whose 16 bytes finish through the table. About ten times the speed of the
+// sliced loop; a processor without the instruction uses the sliced loop.
 #include "codecs/crc32.h"
 
-#if defined(__x86_64__)
-#include <cpuid.h>
+#if defined(__x86_64__) || defined(__i386__)
 #include <emmintrin.h>
 #include <wmmintrin.h>
+#include "codecs/cpu_x86.h"
 
 #define SFX_CLMUL __attribute__((target("pclmul,sse2")))
 
@@ -29,15 +28,7 @@ SFX_CLMUL static inline __m128i Load128(const uint8_t* p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 
-bool Crc32FoldingAvailable() {
-    // 0 not yet asked, 1 present, 2 absent.
-    static int known;
-    if (known == 0) {
-        unsigned a = 0, b = 0, c = 0, d = 0;
-        known = (__get_cpuid(1, &a, &b, &c, &d) && (c & bit_PCLMUL)) ? 1 : 2;
-    }
-    return known == 1;
-}
+bool Crc32FoldingAvailable() { return (CpuFeatures() & CPU_CLMUL) != 0; }
 
 SFX_CLMUL void Crc32UpdateFolded(uint32_t& reg, const void* data, uint32_t count) {
     if (!Crc32FoldingAvailable()) {
@@ -48,6 +39,14 @@ SFX_CLMUL void Crc32UpdateFolded(uint32_t& reg, const void* data, uint32_t count
     const uint8_t* p = static_cast<const uint8_t*>(data);
     uint32_t n = count;
     uint32_t r = reg;
+#if (defined(SFX_STUB) && defined(__i386__)) || defined(SFX_WORD32)
+    // The 32-bit program folds one lane, 16 bytes a step: half the code,
+    // and still several times the speed of its decoder.
+    if (n >= 16) {
+        const __m128i by128 = _mm_set_epi64x(FOLD_128_HIGH, FOLD_128_LOW);
+        __m128i x0 = _mm_xor_si128(Load128(p), _mm_cvtsi32_si128((int)r));
+        for (p += 16, n -= 16; n >= 16; p += 16, n -= 16) x0 = Fold(x0, by128, Load128(p));
+#else
     if (n >= 64) {
         const __m128i by512 = _mm_set_epi64x(FOLD_512_HIGH, FOLD_512_LOW);
         const __m128i by128 = _mm_set_epi64x(FOLD_128_HIGH, FOLD_128_LOW);
@@ -66,6 +65,7 @@ SFX_CLMUL void Crc32UpdateFolded(uint32_t& reg, const void* data, uint32_t count
         x0 = Fold(x0, by128, x2);
         x0 = Fold(x0, by128, x3);
         for (; n >= 16; p += 16, n -= 16) x0 = Fold(x0, by128, Load128(p));
+#endif
         // What is left has the data's CRC as its own, from a zero register.
         uint8_t rest[16];
         _mm_storeu_si128(reinterpret_cast<__m128i*>(rest), x0);

@@ -10,7 +10,7 @@
 static uint16_t SortedSymbols[HUFF_MAX_SYMBOLS];
 
 HuffResult BuildHuffTable(const uint8_t* lengths, unsigned n, const HuffEntry* templates,
-                          HuffEntry* table, unsigned* rootBits) {
+                          HuffEntry* table, unsigned root) {
     unsigned count[HUFF_MAX_LENGTH + 1];
     for (unsigned length = 0; length <= HUFF_MAX_LENGTH; ++length) count[length] = 0;
     for (unsigned s = 0; s < n; ++s) ++count[lengths[s]];
@@ -23,13 +23,11 @@ HuffResult BuildHuffTable(const uint8_t* lengths, unsigned n, const HuffEntry* t
         if (left < 0) return HUFF_OVERSUBSCRIBED;
         if (count[length] != 0) maxLength = length;
     }
-    unsigned root = *rootBits < maxLength ? *rootBits : maxLength;
-    *rootBits = root;
     if (left != 0) {
         // Only an empty code and a single code of length 1 may leave room:
         // their spare entries read as invalid codes.
         if (maxLength > 1 || (maxLength == 1 && count[1] != 1)) return HUFF_INCOMPLETE;
-        table[0] = table[1] = HUFF_INVALID;
+        for (unsigned i = 0; i < (1u << root); ++i) table[i] = HUFF_INVALID;
     }
 
     unsigned offset[HUFF_MAX_LENGTH + 1];

@@ -59,10 +59,10 @@ enum HuffResult : uint8_t {
 
 // Builds the table of the code whose lengths (0..15, 0: no code) are given
 // for symbols 0..n-1. templates[s] is symbol s's entry without its lengths
-// (kind and VALUE, the extra-bit count in TOTAL). rootBits: on entry the
-// widest root wanted (at least 1), on return the root's width (never wider
-// than the longest code). The table needs HuffTableSize(root wanted, n) entries.
-// A code of no symbols builds one invalid entry with a root of 0 bits; one
-// code of length 1 builds a root of 1 bit whose other entry is invalid.
+// (kind and VALUE, the extra-bit count in TOTAL). The root is rootBits wide
+// (1 to 15), whatever the longest code: a decoder then indexes every table
+// of its kind with the same mask. The table needs HuffTableSize(rootBits, n)
+// entries. In a code of no symbols every root entry is invalid; one code of
+// length 1 takes every other one.
 HuffResult BuildHuffTable(const uint8_t* lengths, unsigned n, const HuffEntry* templates,
-                          HuffEntry* table, unsigned* rootBits);
+                          HuffEntry* table, unsigned rootBits);

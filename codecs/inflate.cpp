@@ -60,12 +60,9 @@ void MakeTables() {
         s.lengths[HUFF_MAX_SYMBOLS + i] = 5;
     }
     for (unsigned i = 0; i < 19; ++i) CodeLengthTemplates[i] = i << 16;
-    // The fixed code is complete (with 286, 287, 30 and 31 as invalid
-    // codes) and its longest codes fit the roots: 9 and 5 bits.
-    s.litLenBits = 9;
-    BuildHuffTable(s.lengths, HUFF_MAX_SYMBOLS, LitLenTemplates, s.fixedLitLen, &s.litLenBits);
-    s.distanceBits = 5;
-    BuildHuffTable(s.lengths + HUFF_MAX_SYMBOLS, 32, DistanceTemplates, s.fixedDistance, &s.distanceBits);
+    // The fixed code is complete (with 286, 287, 30 and 31 as invalid codes).
+    BuildHuffTable(s.lengths, HUFF_MAX_SYMBOLS, LitLenTemplates, s.fixedLitLen, LITLEN_ROOT_BITS);
+    BuildHuffTable(s.lengths + HUFF_MAX_SYMBOLS, 32, DistanceTemplates, s.fixedDistance, DISTANCE_ROOT_BITS);
     s.fixedBuilt = 1;
 }
 
@@ -128,12 +125,12 @@ bool ReadDynamicTables(CodecInput* in) {
     if (litLenCount > 286 || distanceCount > 30) return false;
     uint8_t* lengths = s.lengths;
     for (unsigned j = 0; j < 19; ++j) lengths[CODE_LENGTH_ORDER[j]] = (uint8_t)(j < codeLengthCount ? TakeBits(in, 3) : 0);
-    unsigned bits = CODE_LENGTH_ROOT_BITS;
-    if (BuildHuffTable(lengths, 19, CodeLengthTemplates, s.codeLengthTable, &bits) != HUFF_COMPLETE) return false;
+    if (BuildHuffTable(lengths, 19, CodeLengthTemplates, s.codeLengthTable, CODE_LENGTH_ROOT_BITS) != HUFF_COMPLETE)
+        return false;
 
     unsigned total = litLenCount + distanceCount;
     for (unsigned i = 0; i < total;) {
-        HuffEntry e = NextEntry(in, s.codeLengthTable, bits);
+        HuffEntry e = NextEntry(in, s.codeLengthTable, CODE_LENGTH_ROOT_BITS);
         if (e & HUFF_EXCEPTIONAL) return false;
         unsigned symbol = HuffValue(e);
         if (symbol < 16) {
@@ -159,13 +156,11 @@ bool ReadDynamicTables(CodecInput* in) {
     }
     // Without an end-of-block code the block could never end.
     if (lengths[256] == 0) return false;
-    s.litLenBits = LITLEN_ROOT_BITS;
-    s.distanceBits = DISTANCE_ROOT_BITS;
     s.litLen = s.dynamicLitLen;
     s.distance = s.dynamicDistance;
-    return BuildHuffTable(lengths, litLenCount, LitLenTemplates, s.dynamicLitLen, &s.litLenBits) == HUFF_COMPLETE &&
+    return BuildHuffTable(lengths, litLenCount, LitLenTemplates, s.dynamicLitLen, LITLEN_ROOT_BITS) == HUFF_COMPLETE &&
            BuildHuffTable(lengths + litLenCount, distanceCount, DistanceTemplates, s.dynamicDistance,
-                          &s.distanceBits) == HUFF_COMPLETE;
+                          DISTANCE_ROOT_BITS) == HUFF_COMPLETE;
 }
 
 }  // namespace
@@ -204,8 +199,6 @@ static CodecResult Decode(CodecInput* in, CodecWindow* window) {
             } else if (type == 1) {
                 s.litLen = s.fixedLitLen;
                 s.distance = s.fixedDistance;
-                s.litLenBits = 9;
-                s.distanceBits = 5;
                 s.step = STEP_SYMBOLS;
             } else if (type == 2) {
                 if (!ReadDynamicTables(in)) return CODEC_CORRUPT;
@@ -264,7 +257,7 @@ static CodecResult Decode(CodecInput* in, CodecWindow* window) {
             continue;
         }
         if (!final && available < SYMBOL_STEP_BYTES) return CODEC_NEEDS_INPUT;
-        HuffEntry e = NextEntry(in, s.litLen, s.litLenBits);
+        HuffEntry e = NextEntry(in, s.litLen, LITLEN_ROOT_BITS);
         if (e & HUFF_LITERAL) {
             buffer[window->position++] = (uint8_t)HuffValue(e);
             continue;
@@ -275,7 +268,7 @@ static CodecResult Decode(CodecInput* in, CodecWindow* window) {
             continue;
         }
         s.matchLength = TakeExtra(in, e);
-        e = NextEntry(in, s.distance, s.distanceBits);
+        e = NextEntry(in, s.distance, DISTANCE_ROOT_BITS);
         if (e & HUFF_EXCEPTIONAL) return CODEC_CORRUPT;
         s.matchDistance = TakeExtra(in, e);
         // Before the entry's first byte there is nothing to copy.

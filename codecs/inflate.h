@@ -29,8 +29,9 @@ const unsigned CODE_LENGTH_TABLE_SIZE = 1u << CODE_LENGTH_ROOT_BITS;
 static_assert(HuffTableSize(CODE_LENGTH_ROOT_BITS, 19) >= CODE_LENGTH_TABLE_SIZE, "code-length table");
 
 // The bit buffer: a machine word (64 bits on x86-64, 32 on i686). A build
-// may force 32 bits to measure the 32-bit program's path on a 64-bit host.
-#if defined(SFX_INFLATE_WORD32)
+// may force 32 bits (SFX_WORD32) to measure the 32-bit program's path on a
+// 64-bit host.
+#if defined(SFX_WORD32)
 typedef uint32_t InflateBits;
 #else
 typedef uintptr_t InflateBits;
@@ -56,17 +57,16 @@ struct InflateState {
     unsigned storedLeft;
     unsigned matchLength;       // what is left of an interrupted match
     unsigned matchDistance;
-    // The current block's tables, and their root widths.
+    // The current block's tables.
     const HuffEntry* litLen;
     const HuffEntry* distance;
-    unsigned litLenBits;
-    unsigned distanceBits;
     HuffEntry dynamicLitLen[LITLEN_TABLE_SIZE];
     HuffEntry dynamicDistance[DISTANCE_TABLE_SIZE];
     HuffEntry codeLengthTable[CODE_LENGTH_TABLE_SIZE];
     // The fixed code's tables: built once, the first time they are needed.
-    HuffEntry fixedLitLen[1u << 9];
-    HuffEntry fixedDistance[1u << 5];
+    // Its codes fit the roots (at most 9 and 5 bits).
+    HuffEntry fixedLitLen[1u << LITLEN_ROOT_BITS];
+    HuffEntry fixedDistance[1u << DISTANCE_ROOT_BITS];
     uint8_t lengths[HUFF_MAX_SYMBOLS + 32];
 };
 

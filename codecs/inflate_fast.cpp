@@ -96,8 +96,8 @@ FastStop InflateFast(CodecInput* input, CodecWindow* window) {
     uint8_t* const outLimit = base + window->limit - INFLATE_FAST_ROOM;
     const HuffEntry* const litLen = s.litLen;
     const HuffEntry* const distanceTable = s.distance;
-    const InflateBits litLenMask = ((InflateBits)1 << s.litLenBits) - 1;
-    const InflateBits distanceMask = ((InflateBits)1 << s.distanceBits) - 1;
+    const InflateBits litLenMask = ((InflateBits)1 << LITLEN_ROOT_BITS) - 1;
+    const InflateBits distanceMask = ((InflateBits)1 << DISTANCE_ROOT_BITS) - 1;
     InflateBits bb = s.bitBuffer;
     unsigned bc = s.bitCount;
     FastStop stop = FAST_MARGIN;

@@ -30,7 +30,7 @@ Built Build(const std::vector<uint8_t>& lengths, unsigned rootBits) {
     b.table.assign(size + 64, 0xDEADBEEF);
     std::vector<HuffEntry> templates = SymbolTemplates((unsigned)lengths.size());
     b.rootBits = rootBits;
-    b.result = BuildHuffTable(lengths.data(), (unsigned)lengths.size(), templates.data(), b.table.data(), &b.rootBits);
+    b.result = BuildHuffTable(lengths.data(), (unsigned)lengths.size(), templates.data(), b.table.data(), rootBits);
     for (unsigned i = size; i < b.table.size(); ++i) EXPECT_EQ(b.table[i], 0xDEADBEEF) << "written past the size at " << i;
     return b;
 }
@@ -95,20 +95,21 @@ TEST(HuffmanBuild, RefusesWhatIsNotACompleteCodeButAcceptsEmptyAndSingleCodes) {
     EXPECT_EQ(Build({2, 2}, 9).result, HUFF_INCOMPLETE);
     EXPECT_EQ(Build({3, 3, 3, 2, 0, 2}, 9).result, HUFF_INCOMPLETE);
 
-    // No code at all: one invalid entry under a root of no bits.
+    // No code at all: every root entry is invalid.
     Built empty = Build(std::vector<uint8_t>(30, 0), 8);
     EXPECT_EQ(empty.result, HUFF_COMPLETE);
-    EXPECT_EQ(empty.rootBits, 0u);
-    EXPECT_EQ(empty.table[0], HUFF_INVALID);
+    for (unsigned i = 0; i < 256; ++i) ASSERT_EQ(empty.table[i], HUFF_INVALID) << i;
 
-    // One code of length 1: its entry and an invalid one.
+    // One code of length 1 ('0'): every other root entry, the rest invalid.
     std::vector<uint8_t> single(30, 0);
     single[7] = 1;
     Built one = Build(single, 8);
     EXPECT_EQ(one.result, HUFF_COMPLETE);
-    EXPECT_EQ(one.rootBits, 1u);
-    EXPECT_EQ(HuffValue(one.table[0]), 7u);
-    EXPECT_EQ(one.table[1], HUFF_INVALID);
+    for (unsigned i = 0; i < 256; i += 2) {
+        ASSERT_EQ(HuffValue(one.table[i]), 7u) << i;
+        ASSERT_EQ(HuffCodeword(one.table[i]), 1u) << i;
+        ASSERT_EQ(one.table[i + 1], HUFF_INVALID) << i;
+    }
 }
 
 TEST(HuffmanBuild, RandomCompleteCodesDecodeEverySymbolWithinTheWorstCaseSize) {

@@ -2,38 +2,15 @@
 #include "tools/mksfx/pack/zip_format.h"
 #include <zlib.h>
 
-namespace {
-
-uint32_t CrcByte(uint32_t reg, uint8_t byte) {
-    static const z_crc_t* table = get_crc_table();
-    return uint32_t(table[(reg ^ byte) & 0xFF]) ^ (reg >> 8);
-}
-
-void UpdateKeys(ZipCipher& cipher, uint8_t plain) {
-    cipher.keys[0] = CrcByte(cipher.keys[0], plain);
-    cipher.keys[1] = (cipher.keys[1] + (cipher.keys[0] & 0xFF)) * 134775813u + 1;
-    cipher.keys[2] = CrcByte(cipher.keys[2], uint8_t(cipher.keys[1] >> 24));
-}
-
-uint8_t KeystreamByte(const ZipCipher& cipher) {
-    uint32_t t = (cipher.keys[2] | 2) & 0xFFFF;
-    return uint8_t((t * (t ^ 1)) >> 8);
-}
-
-}  // namespace
-
-void StartCipher(ZipCipher& cipher, const std::string& password) {
-    cipher.keys[0] = 0x12345678;
-    cipher.keys[1] = 0x23456789;
-    cipher.keys[2] = 0x34567890;
-    for (char c : password) UpdateKeys(cipher, uint8_t(c));
-}
+void StartCipher(ZipCipher& cipher, const std::string& password) { ZipCryptoStart(&cipher.keys, password.c_str()); }
 
 void EncryptBytes(ZipCipher& cipher, uint8_t* data, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        uint8_t plain = data[i];
-        data[i] = plain ^ KeystreamByte(cipher);
-        UpdateKeys(cipher, plain);
+    // In pieces: the cipher counts in 32 bits.
+    while (count != 0) {
+        uint32_t piece = count > 0x40000000u ? 0x40000000u : uint32_t(count);
+        ZipCryptoEncrypt(&cipher.keys, data, piece);
+        data += piece;
+        count -= piece;
     }
 }
 

@@ -3,9 +3,11 @@
 #include <stdint.h>
 #include <stddef.h>
 #include <string>
+#include "codecs/cipher.h"
 
+// The keys of the extractor's own cipher: one key schedule for both sides.
 struct ZipCipher {
-    uint32_t keys[3];
+    ZipCryptoKeys keys;
 };
 
 void StartCipher(ZipCipher& cipher, const std::string& password);
