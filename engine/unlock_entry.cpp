@@ -6,20 +6,21 @@
 #include "engine/input_reader.h"
 #include "support/str_util.h"
 
-// The decrypted header ends in the high byte of the entry's CRC-32.
-// Writers that stream their output (general purpose bit 3: sizes and CRC
-// follow the data) do not know the CRC when they write the header, so they
-// put the high byte of the entry's DOS time there instead.
 // An AES entry's data start with the salt and the 2-byte password verifier
 // that the keys are derived with.
+// The traditional kind's decrypted header ends in the high byte of the
+// entry's CRC-32. Writers that stream their output (general purpose bit 3:
+// sizes and CRC follow the data) do not know the CRC when they write the
+// header, so they put the high byte of the entry's DOS time there instead.
 static bool PasswordFits(const uint8_t* header, uint32_t saltSize) {
-    const CentralHeader& stored = Archive.entry.header;
     if (saltSize != 0) {
-        uint8_t verifier[WINZIP_AES_VERIFIER_SIZE];
+        uint16_t verifier, expected;
         WinZipAesStart(EntryInput.aes, Archive.entry.aesStrength, (const uint8_t*)Archive.password,
-                       StrLength(Archive.password), header, verifier);
-        return verifier[0] == header[saltSize] && verifier[1] == header[saltSize + 1];
+                       StrLength(Archive.password), header, (uint8_t*)&verifier);
+        __builtin_memcpy(&expected, header + saltSize, sizeof expected);
+        return verifier == expected;
     }
+    const CentralHeader& stored = Archive.entry.header;
     uint8_t check = ZipCryptoHeaderCheck(&EntryInput.keys, Archive.password, header);
     return check == (uint8_t)(stored.crc32 >> 24) ||
            ((stored.flags & ZIP_FLAG_DATA_DESCRIPTOR) && check == (uint8_t)(stored.dosTime >> 8));
