@@ -161,6 +161,15 @@ with WorkDir() as work:
     check(salt_of(out, b"geheim/text.txt") == salt_of(other, b"geheim/text.txt"),
           "an unchanged file got another salt")
 
+    # --zip wraps an AES archive of 7z (AES-128, the real method in the
+    # 0x9901 field); the read-back decrypts it with --password.
+    z = os.path.join(work, "7z-aes.zip")
+    run(["7z", "a", "-tzip", "-mem=AES128", "-p" + PASSWORD, z, "geheim"], cwd=src)
+    wrapped = os.path.join(work, "wrapped.exe")
+    r = mksfx(["-o", wrapped, "--stub", stub, "--password", PASSWORD, "--zip", z])
+    check(r.returncode == 0 and b"5 of 5 files" in r.stdout,
+          "--zip of 7z's AES archive: %s %s" % (r.stdout.decode(errors="replace"), r.stderr.decode(errors="replace")))
+
     # --encryption zipcrypto keeps the traditional kind; --encryption alone
     # or with another kind is refused.
     zc = os.path.join(work, "zc.exe")

@@ -6,7 +6,7 @@
 set -u
 cd "$(dirname "$0")/../.."
 BUDGET=20480      # the finished 32-bit stub
-CEILING=28672     # never to be passed (the stub with its switches, fast decoder and wide texts)
+CEILING=31744     # never to be passed (the stub with its switches, fast decoder, wide texts and AES: 3 KB of it)
 fail=0
 for arch in win32 win64; do
   stub=build/$arch/sfxstub.exe
