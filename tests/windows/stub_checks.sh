@@ -6,7 +6,9 @@
 set -u
 cd "$(dirname "$0")/../.."
 BUDGET=20480      # the finished 32-bit stub
-CEILING=31744     # never to be passed (the stub with its switches, fast decoder, wide texts and AES: 3 KB of it)
+# Never to be passed: the stub with its switches, fast decoder and wide
+# texts (28,672), up to 5,120 bytes for LZMA entries and 3,072 for AES.
+CEILING=36864
 fail=0
 for arch in win32 win64; do
   stub=build/$arch/sfxstub.exe
