@@ -1,5 +1,5 @@
-"""unsfx on WinZip AES archives of 7z (AES-128, -192, -256; deflated and
-stored): byte-exact with times. A wrong password refuses every entry; a
+"""unsfx on WinZip AES archives of 7z (AES-128, -192, -256; deflated,
+stored and LZMA inside): byte-exact with times. A wrong password refuses every entry; a
 changed byte in the data or in the authentication code fails the entry and
 keeps nothing, an existing file included; AE-1's CRC-32 is checked, AE-2's
 zero CRC is not taken for a mismatch."""
@@ -51,19 +51,21 @@ def same_tree(src, out, label):
 with tempdir() as work:
     src = os.path.join(work, "src")
     sample_tree(src)
-    for strength in ("AES128", "AES192", "AES256"):
-        for level in ("9", "0"):
-            label = f"{strength}-mx{level}"
-            path = os.path.join(work, label + ".zip")
-            subprocess.run(["7z", "a", "-tzip", "-mx=" + level, "-mem=" + strength, "-p" + PASSWORD, "-bd",
-                            "-bso0", path, "."], cwd=src, check=True, capture_output=True)
-            sfx = make_sfx(path, os.path.join(work, label + ".exe"))
-            out = os.path.join(work, "out-" + label)
-            r = extract(sfx, out)
-            check(r.returncode == 0, f"{label}: exit {r.returncode}: {r.stderr!r}")
-            same_tree(src, out, label)
+    # Deflated and stored, and LZMA inside AES-256: the data's own method
+    # from the 0x9901 field goes to the same decoders as without AES.
+    for strength, method in (("AES128", "-mx=9"), ("AES128", "-mx=0"), ("AES192", "-mx=9"), ("AES192", "-mx=0"),
+                             ("AES256", "-mx=9"), ("AES256", "-mx=0"), ("AES256", "-mm=LZMA")):
+        label = f"{strength}{method}"
+        path = os.path.join(work, label + ".zip")
+        subprocess.run(["7z", "a", "-tzip", method, "-mem=" + strength, "-p" + PASSWORD, "-bd",
+                        "-bso0", path, "."], cwd=src, check=True, capture_output=True)
+        sfx = make_sfx(path, os.path.join(work, label + ".exe"))
+        out = os.path.join(work, "out-" + label)
+        r = extract(sfx, out)
+        check(r.returncode == 0, f"{label}: exit {r.returncode}: {r.stderr!r}")
+        same_tree(src, out, label)
 
-    sfx = os.path.join(work, "AES256-mx9.exe")
+    sfx = os.path.join(work, "AES256-mx=9.exe")
     blob = open(sfx, "rb").read()
     # A wrong password, no terminal: every encrypted entry refused, nothing
     # written (a wrong password passes the 2-byte verifier once in 65,536).

@@ -89,7 +89,7 @@ with WorkDir() as work:
     out = os.path.join(work, "geheim.exe")
     r = mksfx(["-o", out, "--stub", stub, "--password", PASSWORD, os.path.join(src, "geheim")])
     check(r.returncode == 0, "mksfx --password failed: %s" % r.stderr.decode(errors="replace"))
-    check(b"5 of 5 files" in r.stdout, "read-back did not check all files: %r" % r.stdout)
+    check(b"5 of 5 files, authentication codes correct" in r.stdout, "read-back did not check all files: %r" % r.stdout)
 
     end, entries, blob = raw_archive(out)
     check(b"vertraulich" not in blob, "plain text visible in the encrypted program file")
