@@ -27,6 +27,9 @@ const int CONFIRM_REPLACE_PROTECTED = 3;
 // replaced nor kept, and nobody to ask.
 const int CONFIRM_REFUSE = 4;
 
+// A configuration field's 256 characters as UTF-8, and the terminator.
+const uint32_t CONFIG_TEXT_SIZE = 3 * 256 + 1;
+
 const int PASSWORD_SIZE = 300;
 
 struct ArchiveState {
@@ -38,12 +41,12 @@ struct ArchiveState {
     Catalog catalog;            // read by OpenArchive, freed by CloseArchive
 
     // Configuration block.
-    char configTarget[257];
-    char configCommand[257];
+    char configTarget[CONFIG_TEXT_SIZE];    // UTF-8
+    char configCommand[CONFIG_TEXT_SIZE];
     uint64_t firstLocalHeader;  // where the first entry's local header really stands
 
     // Extraction run.
-    char targetFolder[261];
+    char targetFolder[SFX_PATH_BYTES];   // UTF-8, ends in a backslash once set
     ConfirmEntryFn confirmEntry;
     ProgressFn progress;
     EntryDoneFn entryDone;
@@ -51,7 +54,7 @@ struct ArchiveState {
     // Entry being extracted.
     CatalogEntry entry;         // copy; its name stays valid while the entry is extracted
     FileHandle outputHandle;
-    char outputTempPath[264];   // temporary file written before it replaces the target
+    char outputTempPath[SFX_PATH_BYTES];   // temporary file written before it replaces the target
     uint32_t replaceProtected;  // set: the entry may replace a read-only, hidden or system file
     uint32_t crc;               // running CRC-32 register, 0xFFFFFFFF at entry start
     uint64_t bytesWritten;

@@ -17,9 +17,11 @@ const uint32_t ALL_ONES = 0xFFFFFFFF;      // "see the Zip64 field"
 // 16 bits of the external attributes. An entry with data stays a file.
 const uint32_t DOS_FOLDER = 0x10;
 const uint16_t HOST_UNIX = 3;
+const uint16_t HOST_MACOS = 19;
 
-// The decoded name of the entry handed out last.
-char EntryName[SFX_PATH_MAX];
+// The decoded name of the entry handed out last: up to 65,535 stored bytes,
+// each of which may become three bytes of UTF-8.
+char EntryName[3 * 0xFFFF + 1];
 
 uint64_t Load(const uint8_t* p, uint32_t bytes) {
     uint64_t value = 0;
@@ -51,17 +53,16 @@ bool TakeZip64(CatalogEntry* entry, const uint8_t* data, uint32_t length) {
     return entry->header.diskStart != 0xFFFF || length >= 4;
 }
 
-void DecodeName(CatalogEntry* entry, const uint8_t* name, uint32_t length, bool utf8) {
-    char work[SFX_PATH_MAX];
-    if (length > SFX_PATH_MAX - 1) length = SFX_PATH_MAX - 1;
-    MemFill(work, 0, sizeof work);
-    MemCopy(work, name, length);
-    if (utf8)
-        Utf8ToAnsi(work, EntryName, SFX_PATH_MAX);
-    else
-        OemToAnsi(work, EntryName);
+// Names as their archive means them: UTF-8 when flag bit 11 says so or an
+// Info-ZIP Unicode path field stands for the name (text is then that field);
+// a name written on Unix or macOS is UTF-8 when it is valid UTF-8, as
+// Info-ZIP writes it there; any other name is in the OEM code page.
+void DecodeName(CatalogEntry* entry, const uint8_t* text, uint32_t length, uint32_t codePage) {
+    uint32_t host = entry->header.versionMadeBy >> 8;
+    if (codePage == TEXT_UTF8 || !(host == HOST_UNIX || host == HOST_MACOS) ||
+        !TextToUtf8(EntryName, text, length, TEXT_UTF8, &entry->nameLength))
+        TextToUtf8(EntryName, text, length, codePage, &entry->nameLength);
     entry->name = EntryName;
-    entry->nameLength = StrLength(EntryName);
 }
 
 // Decodes the record at catalog->next into catalog->entry and moves next
@@ -84,6 +85,9 @@ SfxStatus DecodeNext(Catalog* catalog) {
 
     const uint8_t* name = record + CENTRAL_RECORD_SIZE;
     const uint8_t* extra = name + h.nameLength;
+    const uint8_t* text = name;
+    uint32_t textLength = h.nameLength;
+    uint32_t codePage = (h.flags & ZIP_FLAG_UTF8) ? TEXT_UTF8 : CODE_PAGE_OEM;
     // A field cut short by the end of the extra data ends the walk: what
     // stands before it is still read.
     for (uint32_t at = 0; at + 4 <= h.extraLength;) {
@@ -94,13 +98,23 @@ SfxStatus DecodeNext(Catalog* catalog) {
         if (at > h.extraLength) break;
         if (id == EXTRA_ZIP64) {
             if (!TakeZip64(entry, data, length)) return SFX_ERR_BAD_DATA;
+        } else if (id == EXTRA_UNICODE_PATH && length > 5 && data[0] == 1) {
+            // Only a field written for this very name counts: a tool that
+            // renamed the entry without knowing the field leaves it stale.
+            uint32_t crc = 0xFFFFFFFF;
+            Crc32Update(crc, name, h.nameLength);
+            if (~crc == Load(data + 1, 4)) {
+                text = data + 5;
+                textLength = length - 5;
+                codePage = TEXT_UTF8;
+            }
         } else if (id == EXTRA_AES && length >= 7 && data[2] == 'A' && data[3] == 'E') {
             entry->aesVersion = uint16_t(Load(data, 2));
             entry->aesStrength = data[4];
             entry->aesMethod = uint16_t(Load(data + 5, 2));
         }
     }
-    DecodeName(entry, name, h.nameLength, (h.flags & ZIP_FLAG_UTF8) != 0);
+    DecodeName(entry, text, textLength, codePage);
     entry->localHeaderOffset += uint64_t(catalog->shift);
     entry->folder = IsFolderEntry(entry);
     return SFX_OK;

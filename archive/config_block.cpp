@@ -2,10 +2,26 @@
 // of the first central directory entry begins.
 #include "archive/config_block.h"
 #include "archive/catalog.h"
+#include "support/platform.h"
 #include "support/str_util.h"
 
 namespace {
 const uint32_t kFieldSize = sizeof(ConfigBlock::targetFolder);
+
+// Every program file written before UTF-8 fields existed reads as it did.
+void TakeField(char* dest, char* field) {
+    // The fields are 257 bytes; the last byte is forced to zero, so at most
+    // 256 characters of each are used.
+    field[kFieldSize - 1] = 0;
+    const uint8_t* text = reinterpret_cast<const uint8_t*>(field);
+    uint32_t codePage = CODE_PAGE_ANSI;
+    if (text[0] == 0xEF && text[1] == 0xBB && text[2] == 0xBF) {
+        text += 3;
+        codePage = TEXT_UTF8;
+    }
+    uint32_t written;
+    TextToUtf8(dest, text, StrLength(reinterpret_cast<const char*>(text)), codePage, &written);
+}
 }  // namespace
 
 void ReadConfigBlock() {
@@ -22,12 +38,8 @@ void ReadConfigBlock() {
     if (first->localHeaderOffset < sizeof block ||
         !ReadArchiveAt(int64_t(first->localHeaderOffset - sizeof block), &block, sizeof block))
         return;
-    // The fields are 257 bytes; the last byte is forced to zero, so at most
-    // 256 characters of each are used.
-    block.targetFolder[kFieldSize - 1] = 0;
-    block.command[kFieldSize - 1] = 0;
-    StrCopy(Archive.configTarget, block.targetFolder);
-    StrCopy(Archive.configCommand, block.command);
+    TakeField(Archive.configTarget, block.targetFolder);
+    TakeField(Archive.configCommand, block.command);
 }
 
 void GetConfigBlock(char* targetFolder, char* command) {

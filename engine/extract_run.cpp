@@ -20,8 +20,7 @@ void SetEntryDoneFn(EntryDoneFn fn) { Archive.entryDone = fn; }
 void SetTargetFolder(const char* folder) {
     // Room for the folder and one more backslash; a folder this long leaves
     // no room for any name and every entry is refused as too long.
-    const uint32_t room = sizeof(Archive.targetFolder) - 2;
-    StrCopyMax(Archive.targetFolder, folder, room);
+    StrCopyMax(Archive.targetFolder, folder, SFX_PATH_BYTES - 2);
     uint32_t length = StrLength(Archive.targetFolder);
     if (length == 0 || Archive.targetFolder[length - 1] != '\\') {
         Archive.targetFolder[length] = '\\';
@@ -32,7 +31,8 @@ void SetTargetFolder(const char* folder) {
 static char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? (char)(c - 'a' + 'A') : c; }
 
 // COM and LPT take a digit 0 to 9 or a superscript one, two or three (which
-// Windows counts as digits there); CONIN$ and CONOUT$ are the console.
+// Windows counts as digits there: U+00B9, U+00B2, U+00B3, two bytes of
+// UTF-8 each); CONIN$ and CONOUT$ are the console.
 bool IsDeviceName(const char* component, uint32_t length) {
     uint32_t base = 0;
     while (base < length && component[base] != '.')
@@ -51,8 +51,11 @@ bool IsDeviceName(const char* component, uint32_t length) {
         if (base == 3)
             return n < 12;
         uint8_t c = (uint8_t)component[3];
-        if (n >= 12)
-            return base == 4 && ((c >= '0' && c <= '9') || c == 0xB9 || c == 0xB2 || c == 0xB3);
+        if (n >= 12) {
+            uint8_t d = (uint8_t)component[4];
+            return (base == 4 && c >= '0' && c <= '9') ||
+                   (base == 5 && c == 0xC2 && (d == 0xB9 || d == 0xB2 || d == 0xB3));
+        }
         if (n != 0)
             return false;
         // CONIN$ and CONOUT$
@@ -64,63 +67,78 @@ bool IsDeviceName(const char* component, uint32_t length) {
     return false;
 }
 
-// A name that would reach outside the target folder or that Windows cannot
-// hold as given is refused rather than written somewhere else or under a
-// changed name. The same rules hold on every platform, so that an archive
-// behaves alike wherever it is unpacked.
-static SfxStatus CheckEntryName(const char* name) {
-    const char* component = name;
-    for (const char* p = name;; ++p) {
-        uint8_t c = (uint8_t)*p;
-        if (c == '\\' || c == '\0') {
-            uint32_t length = (uint32_t)(p - component);
-            if (length != 0) {
-                char last = component[length - 1];
-                bool single = length == 1 && component[0] == '.';
-                // ".." climbs out of the folder; Windows also drops trailing
-                // dots and spaces, which would turn "... " into a climb or
-                // any other name into a different one.
-                if (!single && (last == '.' || last == ' '))
-                    return SFX_ERR_BAD_DATA;
-                if (IsDeviceName(component, length))
-                    return SFX_ERR_BAD_DATA;
-            }
-            if (c == '\0')
-                return SFX_OK;
-            component = p + 1;
-            continue;
-        }
+// One component of a name (UTF-8, without separators). A name that would
+// reach outside the target folder or that Windows cannot hold as given is
+// refused rather than written somewhere else or under a changed name. The
+// same rules hold on every platform, so that an archive behaves alike
+// wherever it is unpacked. Characters beyond ASCII are ordinary characters:
+// every call of the file layer is wide, so no look-alike is ever folded
+// into one of the characters checked here.
+static SfxStatus CheckComponent(const char* component, uint32_t length) {
+    for (uint32_t i = 0; i < length; ++i) {
+        uint8_t c = (uint8_t)component[i];
         if (c < 32 || c == ':' || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*')
             return SFX_ERR_BAD_DATA;
     }
+    // ".." climbs out of the folder; Windows also drops trailing dots and
+    // spaces, which would turn "... " into a climb or any other name into a
+    // different one.
+    char last = component[length - 1];
+    if (last == '.' || last == ' ' || IsDeviceName(component, length))
+        return SFX_ERR_BAD_DATA;
+    // No file system of Windows holds a longer component.
+    return Utf16Length(component, length) > 255 ? SFX_ERR_CREATE : SFX_OK;
 }
 
 SfxStatus MapEntryPath(const char* entryName, char* targetPath) {
-    char work[SFX_PATH_MAX];
-    StrCopyMax(work, entryName, SFX_PATH_MAX - 1);
-    SlashesToBackslashes(work, work);
-    // Every leading backslash goes: a name is always relative to the target
-    // folder, never to the root of a drive or to a server.
-    const char* name = work;
-    while (*name == '\\')
-        ++name;
-
-    SfxStatus status = CheckEntryName(name);
-    // A name must not be empty or the folder itself.
-    uint32_t nameLength = StrLength(name);
-    if (nameLength == 0 || (name[nameLength - 1] == '.' && (nameLength == 1 || name[nameLength - 2] == '\\')))
-        status = SFX_ERR_BAD_DATA;
     uint32_t folderLength = StrLength(Archive.targetFolder);
-    if (status == SFX_OK && folderLength + nameLength > SFX_PATH_MAX - 1)
-        status = SFX_ERR_CREATE;   // never cut into another name
-    if (status == SFX_OK) {
-        StrCopy(targetPath, Archive.targetFolder);
-        StrAppend(targetPath, name);
-    } else {
-        StrCopy(targetPath, name);
+    MemCopy(targetPath, Archive.targetFolder, folderLength);
+    char* name = targetPath + folderLength;
+    char* out = name;
+    char* limit = targetPath + SFX_PATH_BYTES - 8;
+    SfxStatus status = SFX_OK;
+    // Component by component, slashes and backslashes alike. Empty and "."
+    // components are dropped as Windows drops them, so that a name cannot
+    // differ from the path that the long-path prefix (which drops nothing)
+    // hands to the file system; so go leading separators: a name is always
+    // relative to the target folder, never to the root of a drive, a server
+    // or a device (\\?\, \\.\, UNC).
+    for (const char* p = entryName;;) {
+        const char* start = p;
+        while (*p != '\0' && *p != '/' && *p != '\\')
+            ++p;
+        uint32_t length = (uint32_t)(p - start);
+        if (length != 0 && !(length == 1 && *start == '.')) {
+            SfxStatus checked = CheckComponent(start, length);
+            if (status == SFX_OK || checked == SFX_ERR_BAD_DATA)
+                status = checked != SFX_OK ? checked : status;
+            if (out + length + 1 > limit) {
+                if (status == SFX_OK)
+                    status = SFX_ERR_CREATE;   // never cut into another name
+            } else {
+                if (out != name)
+                    *out++ = '\\';
+                MemCopy(out, start, length);
+                out += length;
+            }
+        }
+        if (*p++ == '\0')
+            break;
     }
+    *out = '\0';
+    // A name must not be empty or the folder itself.
+    if (out == name)
+        status = SFX_ERR_BAD_DATA;
+    if (status == SFX_OK && Utf16Length(targetPath, (uint32_t)(out - targetPath)) > SFX_TARGET_UNITS)
+        status = SFX_ERR_CREATE;
+    // A refused entry is reported under its name alone.
+    if (status != SFX_OK)
+        MemMove(targetPath, name, (uint32_t)(out - name) + 1);
     return status;
 }
+
+// The target path of the entry being extracted.
+static char TargetPath[SFX_PATH_BYTES];
 
 static void RunEntryLoop(Catalog* catalog) {
     // A run in which any entry failed must not end as a success, even when
@@ -130,16 +148,9 @@ static void RunEntryLoop(Catalog* catalog) {
     RewindCatalog(catalog);
     const CatalogEntry* entry;
     while (Archive.status == SFX_OK && (entry = NextCatalogEntry(catalog)) != nullptr) {
-        char targetPath[SFX_PATH_MAX];
-        MemFill(targetPath, 0, sizeof(targetPath));
+        char* targetPath = TargetPath;
         SfxStatus mapped;
-        if (entry->header.nameLength > SFX_PATH_MAX - 1) {
-            // The catalogue keeps at most 255 characters of a name; a longer
-            // one arrives cut and would be written under another name (or,
-            // cut at a slash, taken for a folder).
-            StrCopy(targetPath, entry->name);
-            mapped = SFX_ERR_CREATE;
-        } else if (entry->folder) {
+        if (entry->folder) {
             // Nothing is created for a folder: every folder comes into being
             // with its first file.
             continue;
@@ -236,13 +247,11 @@ void ResolveCommand(const char* command, const char* folder, char* commandLine) 
 int ExtractArchive(const char* programPath, const char* targetFolder, const char* command) {
     ReplaceAll = 0;
 
-    char name[SFX_PATH_MAX];
-    char ext[SFX_PATH_MAX];
-    char displayName[SFX_PATH_MAX];
-    SplitPath(programPath, 0, 0, name, ext);
-    StrCopyMax(displayName, name, SFX_PATH_MAX - 1);
-    if (StrLength(displayName) + StrLength(ext) < SFX_PATH_MAX)
-        StrAppend(displayName, ext);
+    // The program's file name, whatever the length of its path.
+    const char* displayName = programPath;
+    for (const char* p = programPath; *p != '\0'; ++p)
+        if (*p == '\\' || *p == '/')
+            displayName = p + 1;
 
     Archive.status = SFX_OK;
     OpenArchive(programPath);

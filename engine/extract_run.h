@@ -8,13 +8,15 @@ void SetTargetFolder(const char* folder);
 void SetConfirmEntryFn(ConfirmEntryFn fn);
 void SetProgressFn(ProgressFn fn);
 void SetEntryDoneFn(EntryDoneFn fn);
-// SFX_OK when the name is safe and fits; else the status that refuses the entry.
-// targetPath (256 bytes) receives the target folder plus the name with
-// backslashes; when the entry is refused it receives the name alone, for the
-// messages about it.
+// SFX_OK when the name (UTF-8) is safe and fits; else the status that
+// refuses the entry: SFX_ERR_BAD_DATA for a name that would leave the target
+// folder or that Windows cannot hold, SFX_ERR_CREATE for one too long.
+// targetPath (SFX_PATH_BYTES) receives the target folder plus the name with
+// backslashes, without empty and "." components; when the entry is refused
+// it receives the name alone, for the messages about it.
 SfxStatus MapEntryPath(const char* entryName, char* targetPath);
 
-// True when one component of a name (length bytes, code page 1252) is a
+// True when one component of a name (length bytes, UTF-8) is a
 // name that Windows opens as a device instead of a file, with or without an
 // extension, in any case: a file of that name can never be written. The
 // builder refuses such names with the same rule.

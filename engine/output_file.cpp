@@ -6,6 +6,9 @@
 // it fails is the path walked from its start, one level at a time, testing
 // and making directories and retrying the create after each level. So a
 // file whose folder exists costs one attempt and no directory test.
+//
+// Paths are UTF-8 of any length the platform takes; the walk works in one
+// process-wide buffer instead of copies on the stack.
 #include "engine/output_file.h"
 #include "support/file_layer.h"
 #include "support/str_util.h"
@@ -13,39 +16,47 @@
 uint32_t OutputCreateAttempts = 0;
 
 char* AppendBackslash(const char* path, char* result) {
-    char work[SFX_PATH_MAX];
-    StrCopyMax(work, path, SFX_PATH_MAX - 1);
-    uint8_t length = (uint8_t)StrLength(work);
-    if (length != 0 && work[length - 1] != '\\' && work[length - 1] != ':' && length < SFX_PATH_MAX - 1) {
-        work[length] = '\\';
-        work[length + 1] = '\0';
+    uint32_t length = StrLength(path);
+    MemMove(result, path, length + 1);
+    if (length != 0 && result[length - 1] != '\\' && result[length - 1] != ':') {
+        result[length] = '\\';
+        result[length + 1] = '\0';
     }
-    return StrCopy(result, work);
+    return result;
 }
 
-// Temporary names are "~" and four hex digits: a target path holds at most
-// 255 characters, so its folder at most 254, and five more stay within the
-// 259 characters Windows allows a path. The counter walks on through the
-// process, so names left by an earlier run are passed over once.
+// Temporary names are "~" and four hex digits beside the target; the target
+// paths leave room for them. The counter walks on through the process, so
+// names left by an earlier run are passed over once.
 static const uint32_t TEMP_NAME_ATTEMPTS = 4096;
 static uint32_t TempNameCounter;
 
-static void NextTempName(const char* folder, char* path) {
+// path = the first folderLength bytes of folder, then a temporary name.
+static void NextTempName(const char* folder, uint32_t folderLength, char* path) {
     uint32_t n = ++TempNameCounter;
-    StrCopyMax(path, folder, SFX_PATH_MAX - 1);
-    uint32_t length = StrLength(path);
-    path[length] = '~';
+    MemMove(path, folder, folderLength);
+    path[folderLength] = '~';
     for (uint32_t i = 4; i > 0; --i, n >>= 4) {
         uint32_t digit = n & 15;
-        path[length + i] = (char)(digit < 10 ? '0' + digit : 'A' - 10 + digit);
+        path[folderLength + i] = (char)(digit < 10 ? '0' + digit : 'A' - 10 + digit);
     }
-    path[length + TEMP_NAME_LENGTH] = '\0';
+    path[folderLength + TEMP_NAME_LENGTH] = '\0';
 }
 
-bool PickUnusedName(const char* folder, char* path) {
+// The length of the folder part of path, its last backslash included.
+static uint32_t FolderLength(const char* path) {
+    uint32_t cut = 0;
+    for (uint32_t i = 0; path[i] != '\0'; ++i)
+        if (path[i] == '\\')
+            cut = i + 1;
+    return cut;
+}
+
+bool PickUnusedNameBeside(const char* path, char* result) {
+    uint32_t folderLength = FolderLength(path);
     for (uint32_t attempt = 0; attempt < TEMP_NAME_ATTEMPTS; ++attempt) {
-        NextTempName(folder, path);
-        if (!FileExists(path))
+        NextTempName(path, folderLength, result);
+        if (!FileExists(result))
             return true;
     }
     return false;
@@ -55,11 +66,11 @@ bool PickUnusedName(const char* folder, char* path) {
 // existing file stays untouched until the new one is complete. The file is
 // created only where no file of that name exists: a name that is taken is
 // passed over, never opened.
-static bool TryCreate(const char* folder) {
+static bool TryCreate(const char* folder, uint32_t folderLength) {
     ++OutputCreateAttempts;
     char* path = Archive.outputTempPath;
     for (uint32_t attempt = 0; attempt < TEMP_NAME_ATTEMPTS; ++attempt) {
-        NextTempName(folder, path);
+        NextTempName(folder, folderLength, path);
         Archive.outputHandle = FileCreateNew(path);
         if (Archive.outputHandle != FILE_NONE)
             return true;
@@ -70,51 +81,35 @@ static bool TryCreate(const char* folder) {
     return false;
 }
 
-void CreateOutputFile(const char* targetPath) {
-    char folder[SFX_PATH_MAX];
-    char rest[SFX_PATH_MAX];
-    char built[SFX_PATH_MAX];
-    char component[SFX_PATH_MAX];
+// The directories walked, one level at a time.
+static char Walk[SFX_PATH_BYTES];
 
+void CreateOutputFile(const char* targetPath) {
     // The folder of the target: everything up to and including its last
     // backslash; empty for a bare name (the current folder).
-    StrCopyMax(folder, targetPath, SFX_PATH_MAX - 1);
-    uint32_t cut = 0;
-    for (uint32_t i = 0; folder[i] != '\0'; ++i)
-        if (folder[i] == '\\')
-            cut = i + 1;
-    folder[cut] = '\0';
-
-    built[0] = '\0';
-    StrCopy(rest, folder);
-    if (TryCreate(folder)) {
-        Archive.status = SFX_OK;
+    uint32_t cut = FolderLength(targetPath);
+    MemCopy(Walk, targetPath, cut);
+    Walk[cut] = '\0';
+    Archive.status = SFX_OK;
+    if (TryCreate(Walk, cut))
         return;
-    }
     Archive.status = SFX_ERR_IO;
-    for (;;) {
-        uint8_t slash = StrPos('\\', rest);
-        if (slash == 255)
-            return;
-        AppendBackslash(built, built);
-        StrCopySub(rest, 0, slash, component);
-        if (StrLength(built) + StrLength(component) >= SFX_PATH_MAX)
-            return;
-        StrAppend(built, component);
-        StrDelete(rest, 0, (uint8_t)(slash + 1));
-        uint32_t length = StrLength(built);
-        if (length == 0 || built[length - 1] == ':') {
-            // A root or a drive is never tested or made.
-            if (length + 1 >= SFX_PATH_MAX)
-                return;
-            StrAppend(built, "\\");
+    // A root, a drive ("C:") and a server's share (\\server\share) are never
+    // tested or made: level i ends before the i-th backslash.
+    uint32_t skip = Walk[0] == '\\' && Walk[1] == '\\' ? 3 : 0;
+    for (uint32_t i = 0; i < cut; ++i) {
+        if (Walk[i] != '\\' || i == 0 || Walk[i - 1] == ':')
+            continue;
+        if (skip != 0) {
+            --skip;
             continue;
         }
-        if (!FileExists(built) && MakeDirectory(built) != 0) {
-            Archive.status = SFX_ERR_IO;
+        Walk[i] = '\0';
+        bool made = FileExists(Walk) || MakeDirectory(Walk) == 0;
+        Walk[i] = '\\';
+        if (!made)
             return;
-        }
-        if (TryCreate(folder)) {
+        if (TryCreate(Walk, cut)) {
             Archive.status = SFX_OK;
             return;
         }

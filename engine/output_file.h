@@ -11,9 +11,9 @@ void CreateOutputFile(const char* targetPath);
 char* AppendBackslash(const char* path, char* result);
 // Temporary names are this long: "~" and four hex digits.
 const uint32_t TEMP_NAME_LENGTH = 5;
-// Writes into path (264 bytes) a temporary name in folder under which no
-// file exists now; false when none of the names tried is free.
-bool PickUnusedName(const char* folder, char* path);
+// Writes into result (SFX_PATH_BYTES) a temporary name in the folder of path
+// under which no file exists now; false when none of the names tried is free.
+bool PickUnusedNameBeside(const char* path, char* result);
 
 // How often CreateOutputFile tried to create the file since the counter was
 // last set to 0; lets the tests follow the directory walk.

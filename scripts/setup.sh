@@ -11,7 +11,7 @@ clang libclang-rt-14-dev
 g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
 libz-mingw-w64-dev
 wine wine64 xvfb x11-utils imagemagick xauth
-zip unzip p7zip-full python3
+zip unzip p7zip-full libarchive-tools python3
 openssl osslsigncode
 qemu-user-static
 libdeflate-dev dpkg-dev icoutils python3-pefile

@@ -10,23 +10,10 @@ const uint16_t kCp1252High[32] = {
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-void PutUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(char(cp));
-    } else if (cp < 0x800) {
-        out.push_back(char(0xC0 | (cp >> 6)));
-        out.push_back(char(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(char(0xE0 | (cp >> 12)));
-        out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(char(0x80 | (cp & 0x3F)));
-    }
-}
-
 }  // namespace
 
-char HostStartedCommand[264];
-char HostStartedFolder[264];
+char HostStartedCommand[1100];
+char HostStartedFolder[SFX_PATH_BYTES];
 int HostStartCount;
 
 uint32_t Cp1252ToUnicode(uint8_t ansi) {
@@ -41,15 +28,8 @@ int UnicodeToCp1252(uint32_t codePoint) {
     return -1;
 }
 
-std::string AnsiToUtf8(const char* ansi) {
-    std::string out;
-    for (const uint8_t* p = reinterpret_cast<const uint8_t*>(ansi); *p != 0; ++p)
-        PutUtf8(out, Cp1252ToUnicode(*p));
-    return out;
-}
-
 std::string HostPath(const char* path) {
-    std::string out = AnsiToUtf8(path);
+    std::string out = path;
     for (char& c : out)
         if (c == '\\') c = '/';
     return out;

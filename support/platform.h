@@ -8,12 +8,13 @@
 // local time. 0 on success, otherwise the platform's error code.
 uint32_t SetFileDosTime(FileHandle file, uint16_t dosDate, uint16_t dosTime);
 
-// Entry names: OEM code page (850 on the host) to ANSI (1252 on the host),
-// stopping at the first zero byte; dest holds at least 256 bytes.
-void OemToAnsi(const char* oem, char* dest);
-// UTF-8 to ANSI; characters the ANSI code page lacks become '?'. dest gets at
-// most destSize - 1 characters and a terminator.
-void Utf8ToAnsi(const char* utf8, char* dest, int destSize);
+// A byte of a single-byte code page as a Unicode code point. Entry names
+// without a UTF-8 mark are in the OEM code page 850 (that of a German
+// Windows; the host and the stub take the same, whatever system they run
+// on); configuration fields without a byte order mark are in 1252.
+const uint32_t CODE_PAGE_OEM = 850;
+const uint32_t CODE_PAGE_ANSI = 1252;
+uint32_t CodePageToUnicode(uint32_t codePage, uint8_t byte);
 
 // The configured command: make folder the current directory, then start the
 // command line (which may be changed in place). StartProgram answers 32 or

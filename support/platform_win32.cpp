@@ -4,9 +4,6 @@
 #include <stdarg.h>
 #include <windows.h>
 
-// winuser.h keeps an old macro of this name that would rename our function.
-#undef OemToAnsi
-
 int FormatText(char* dest, const char* format, ...) {
     va_list args;
     va_start(args, format);
@@ -24,23 +21,12 @@ uint32_t SetFileDosTime(FileHandle file, uint16_t dosDate, uint16_t dosTime) {
     return 0;
 }
 
-void OemToAnsi(const char* oem, char* dest) { OemToCharA(oem, dest); }
-
-void Utf8ToAnsi(const char* utf8, char* dest, int destSize) {
-    if (destSize <= 0) return;
-    WCHAR wide[SFX_PATH_MAX + 4];
-    int units = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide, SFX_PATH_MAX + 4);
-    if (units == 0) {
-        dest[0] = 0;
-        return;
-    }
-    wide[SFX_PATH_MAX + 3] = 0;
-    // No best fit: a character the ANSI code page lacks becomes '?', never a
-    // look-alike that could name a different file.
-    BOOL usedDefault = FALSE;
-    int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, dest, destSize, "?",
-                                     &usedDefault);
-    if (length == 0) dest[destSize - 1] = 0;
+// Both code pages map every byte to one character of the Basic
+// Multilingual Plane; a page the system lacks gives '?', which no name takes.
+uint32_t CodePageToUnicode(uint32_t codePage, uint8_t byte) {
+    WCHAR wide = '?';
+    MultiByteToWideChar(codePage, 0, reinterpret_cast<LPCCH>(&byte), 1, &wide, 1);
+    return wide;
 }
 
 void SetCurrentFolder(const char* folder) { SetCurrentDirectoryA(folder); }

@@ -28,5 +28,13 @@ const int SFX_RUN_STARTED = 33;
 typedef intptr_t FileHandle;
 const FileHandle FILE_NONE = -1;
 
-// Paths and names: at most 255 characters in 256-byte buffers.
+// Short texts (file names shown, parts of a split path): 256-byte buffers.
 const int SFX_PATH_MAX = 256;
+
+// Paths inside are UTF-8 of any length Windows takes: 32,767 UTF-16 units
+// with the long-path prefix, each unit at most 3 bytes of UTF-8. A target
+// path keeps room for that prefix (\\?\UNC\ in place of \\) and for the
+// temporary names beside it, which may be 4 units longer than the target.
+const uint32_t SFX_PATH_UNITS = 32767;
+const uint32_t SFX_PATH_BYTES = 3 * SFX_PATH_UNITS + 1;
+const uint32_t SFX_TARGET_UNITS = SFX_PATH_UNITS - 16;

@@ -1,6 +1,7 @@
 // String, memory and path routines. The stub has no C runtime, so these are
 // the program's whole toolkit; they work only in the callers' buffers.
 #include "support/str_util.h"
+#include "support/platform.h"
 
 char* StrCopy(char* dest, const char* src) {
     char* out = dest;
@@ -73,6 +74,61 @@ char* SlashesToBackslashes(const char* src, char* dest) {
         dest[i] = src[i] == '/' ? '\\' : src[i];
     } while (src[i++] != 0);
     return dest;
+}
+
+bool TextToUtf8(char* dest, const uint8_t* text, uint32_t length, uint32_t codePage, uint32_t* written) {
+    bool valid = true;
+    uint8_t* out = reinterpret_cast<uint8_t*>(dest);
+    const uint8_t* end = text + length;
+    while (text < end) {
+        uint32_t c = *text++;
+        if (codePage != TEXT_UTF8) {
+            c = CodePageToUnicode(codePage, uint8_t(c));
+            // Single-byte code pages stay in the Basic Multilingual Plane.
+            if (c >= 0x800) {
+                *out++ = uint8_t(0xE0 | (c >> 12));
+                *out++ = uint8_t(0x80 | ((c >> 6) & 0x3F));
+            } else if (c >= 0x80) {
+                *out++ = uint8_t(0xC0 | (c >> 6));
+            }
+            *out++ = uint8_t(c < 0x80 ? (c ? c : '?') : 0x80 | (c & 0x3F));
+            continue;
+        }
+        // The lead byte tells the number of continuation bytes and the
+        // smallest code point that needs them.
+        uint32_t extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+        uint32_t smallest = extra == 3 ? 0x10000 : extra == 2 ? 0x800 : 0x80;
+        const uint8_t* start = text - 1;
+        uint32_t cp = c & (0x7F >> extra);
+        bool good = c != 0 && (c < 0x80 || (extra != 0 && c < 0xF8));
+        for (uint32_t i = 0; good && i < extra; ++i) {
+            good = text < end && (*text & 0xC0) == 0x80;
+            if (good) cp = cp << 6 | (*text++ & 0x3F);
+        }
+        if (good && extra != 0)
+            good = cp >= smallest && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
+        if (good) {
+            while (start < text) *out++ = *start++;
+        } else {
+            *out++ = '?';
+            text = start + 1;
+            valid = false;
+        }
+    }
+    *out = 0;
+    *written = uint32_t(out - reinterpret_cast<uint8_t*>(dest));
+    return valid;
+}
+
+uint32_t Utf16Length(const char* text, uint32_t length) {
+    uint32_t units = 0;
+    for (uint32_t i = 0; i < length; ++i) {
+        uint8_t c = (uint8_t)text[i];
+        // A lead of four bytes starts a surrogate pair; continuation bytes
+        // add nothing.
+        units += ((c & 0xC0) != 0x80) + (c >= 0xF0);
+    }
+    return units;
 }
 
 // The three routines below count in 8 bits: they serve the 256-byte path

@@ -141,21 +141,6 @@ def compare_trees(expected, actual, label):
         check(mtime == got_mtime, "%s: time of %r is %s, expected %s" % (label, name, got_mtime, mtime))
 
 
-def cp850_names(tree, charset="cp850"):
-    """The tree as a peer writes it: names stored in code page 850 appear in
-    that code page (7z writes them unconverted) or in ISO 8859-1 (unzip
-    converts them); UTF-8 names stay UTF-8."""
-    out = {}
-    for name, value in tree.items():
-        text = name.decode("utf-8")
-        try:
-            text.encode("cp850")
-            out[text.encode(charset)] = value
-        except UnicodeEncodeError:
-            out[name] = value
-    return out
-
-
 def mksfx(args, **kwargs):
     return run([MKSFX] + args, **kwargs)
 

@@ -123,43 +123,66 @@ TEST(ReadCatalog, OrderIsCentralOrderWhateverTheLocalOrder) {
     EXPECT_GT(+run.entries[0].header.localHeaderOffset, +run.entries[2].header.localHeaderOffset);
 }
 
-TEST(ReadCatalog, LongNameIsCutAndTheNextRecordStillRead) {
-    std::string longName = std::string(250, 'n') + "ABCDE" + std::string(45, 'z');
+TEST(ReadCatalog, LongestNamesAreKeptWholeAndTheNextRecordStillRead) {
+    std::string longName = std::string(250, 'n') + "ABCDE" + std::string(65535 - 255, 'z');
     ZipEntrySpec big = Entry(longName, "x");
-    big.extra = "EXTRA";
     big.comment = "COMMENT";
-    CatalogRun run = ReadImage(BuildZipImage({big, Entry("next.txt", "y")}, WithStub()));
+    std::string oem(65535, '\xDB');   // a full block in CP850: three bytes of UTF-8 each
+    std::string wide;
+    for (int i = 0; i < 65535; ++i) wide += "\xE2\x96\x88";
+    CatalogRun run = ReadImage(BuildZipImage({big, Entry(oem), Entry("next.txt", "y")}, WithStub()));
     ASSERT_EQ(run.status, SFX_OK);
-    ASSERT_EQ(run.count, 2);
-    EXPECT_EQ(run.entries[0].name, longName.substr(0, 255));
-    EXPECT_EQ(+run.entries[0].header.nameLength, 300);
-    EXPECT_EQ(run.entries[1].name, "next.txt");
+    ASSERT_EQ(run.count, 3u);
+    EXPECT_EQ(run.entries[0].name, longName);
+    EXPECT_EQ(run.entries[1].name, wide);
+    EXPECT_EQ(run.entries[2].name, "next.txt");
 }
 
-TEST(ReadCatalog, NamesAreConvertedFromOemOrUtf8ToAnsi) {
-    ZipEntrySpec oem = Entry("M\x84rz.txt");                 // CP850 ä
-    ZipEntrySpec utf = Entry("M\xC3\xA4rz.txt");             // UTF-8 ä
-    utf.flags = ZIP_FLAG_UTF8;
-    ZipEntrySpec foreign = Entry("\xC5\x91z.txt");           // UTF-8 ő, not in 1252
-    foreign.flags = ZIP_FLAG_UTF8;
-    ZipEntrySpec utfAsOem = Entry("M\xC3\xA4rz.txt");        // same bytes, no flag
-    ZipEntrySpec euro = Entry("\xE2\x82\xAC.txt");           // UTF-8 €
-    euro.flags = ZIP_FLAG_UTF8;
-    CatalogRun run = ReadImage(BuildZipImage({oem, utf, foreign, utfAsOem, euro}, WithStub()));
+// Names as their archive means them: bit 11 says UTF-8; else an Info-ZIP
+// Unicode path field written for this very name gives it; else a name made
+// on Unix or macOS that is valid UTF-8 is UTF-8; else the stored bytes are
+// CP850. Nothing is guessed: bad UTF-8 keeps '?' where it is broken, which
+// no name may hold, and so does a zero byte.
+TEST(ReadCatalog, NamesAsTheirArchiveMeansThem) {
+    std::vector<ZipEntrySpec> e;
+    e.push_back(Entry("M\x84rz.txt"));                        // CP850 ä
+    e.push_back(Entry("\xCE\xA9mega \xE6\x97\xA5\xE6\x9C\xAC.txt"));
+    e.back().flags = ZIP_FLAG_UTF8;
+    e.push_back(Entry("M\xC3\xA4rz.txt"));                    // UTF-8 bytes, no flag, from MS-DOS
+    e.push_back(Entry("M\xC3\xA4rz.txt"));                    // the same from Unix
+    e.back().versionMadeBy = 0x031E;
+    e.push_back(Entry("Gr\x94\xE1" "e.txt"));                 // from macOS, not UTF-8: CP850
+    e.back().versionMadeBy = 0x1314;
+    e.push_back(Entry("a\xC0\xAF" "b"));                      // overlong, flagged
+    e.back().flags = ZIP_FLAG_UTF8;
+    e.push_back(Entry(std::string("ab\0cd", 5)));
+    // The Unicode path field: version 1, CRC-32 of the stored name, the name.
+    std::string unicode = "\xCE\xA9mega_Info.txt";
+    auto field = [&](uint32_t crc) {
+        std::string data = std::string(1, '\x01');
+        for (int i = 0; i < 4; ++i) data += char(crc >> (8 * i));
+        data += unicode;
+        std::string f = std::string("\x75\x70", 2);
+        f += char(data.size());
+        f += '\0';
+        return f + data;
+    };
+    e.push_back(Entry("x_plain.txt"));
+    e.back().extra = field(ZipCrc32("x_plain.txt"));
+    e.push_back(Entry("renamed.txt"));                       // the field of an older name
+    e.back().extra = field(ZipCrc32("x_plain.txt"));
+    CatalogRun run = ReadImage(BuildZipImage(e, WithStub()));
     ASSERT_EQ(run.status, SFX_OK);
-    ASSERT_EQ(run.count, 5);
-    EXPECT_EQ(run.entries[0].name, "M\xE4rz.txt");
-    EXPECT_EQ(run.entries[1].name, "M\xE4rz.txt");
-    EXPECT_EQ(run.entries[2].name, "?z.txt");
-    EXPECT_EQ(run.entries[3].name, "M?\xF1rz.txt");   // CP850 0xC3 is a box corner, 0xA4 is ñ
-    EXPECT_EQ(run.entries[4].name, "\x80.txt");
-}
-
-TEST(ReadCatalog, NameWithZeroByteEndsThere) {
-    CatalogRun run = ReadImage(BuildZipImage({Entry(std::string("ab\0cd", 5)), Entry("e")}, WithStub()));
-    ASSERT_EQ(run.status, SFX_OK);
-    EXPECT_EQ(run.entries[0].name, "ab");
-    EXPECT_EQ(run.entries[1].name, "e");
+    ASSERT_EQ(run.count, e.size());
+    EXPECT_EQ(run.entries[0].name, "M\xC3\xA4rz.txt");
+    EXPECT_EQ(run.entries[1].name, "\xCE\xA9mega \xE6\x97\xA5\xE6\x9C\xAC.txt");
+    EXPECT_EQ(run.entries[2].name, "M\xE2\x94\x9C\xC3\xB1rz.txt");   // CP850: box corner and ñ
+    EXPECT_EQ(run.entries[3].name, "M\xC3\xA4rz.txt");
+    EXPECT_EQ(run.entries[4].name, "Gr\xC3\xB6\xC3\x9F" "e.txt");
+    EXPECT_EQ(run.entries[5].name, "a??b");
+    EXPECT_EQ(run.entries[6].name, "ab?cd");
+    EXPECT_EQ(run.entries[7].name, unicode);
+    EXPECT_EQ(run.entries[8].name, "renamed.txt");
 }
 
 TEST(ReadCatalog, EmptyDirectoryIsReported) {

@@ -21,8 +21,8 @@ Config OpenImage(const std::string& image) {
     WriteFileBytes(path, image);
     OpenArchive(path.c_str());
     Config c{Archive.status, Archive.catalog.status, "", "", uint32_t(Archive.firstLocalHeader)};
-    char target[261];
-    char command[261];
+    char target[CONFIG_TEXT_SIZE];
+    char command[CONFIG_TEXT_SIZE];
     memset(target, 'x', sizeof target);
     memset(command, 'x', sizeof command);
     GetConfigBlock(target, command);
@@ -53,10 +53,13 @@ TEST(ConfigBlock, ZeroBlockGivesEmptyFields) {
     EXPECT_EQ(c.firstLocal, 2048u + 514u);
 }
 
+// Fields are code page 1252, as every program file before UTF-8 fields had
+// them, unless they start with the UTF-8 byte order mark; either way they
+// are held as UTF-8.
 TEST(ConfigBlock, TargetAndCommandAreTakenAsTheyStand) {
-    Config c = OpenImage(Image("C:\\Programme\\M\xE4rz", "setup.exe /q"));
+    Config c = OpenImage(Image("C:\\Programme\\M\xE4rz \x80", "setup.exe /q"));
     EXPECT_EQ(c.status, SFX_OK);
-    EXPECT_EQ(c.target, "C:\\Programme\\M\xE4rz");
+    EXPECT_EQ(c.target, "C:\\Programme\\M\xC3\xA4rz \xE2\x82\xAC");
     EXPECT_EQ(c.command, "setup.exe /q");
     c = OpenImage(Image("D:\\Ziel", ""));
     EXPECT_EQ(c.target, "D:\\Ziel");
@@ -64,6 +67,9 @@ TEST(ConfigBlock, TargetAndCommandAreTakenAsTheyStand) {
     c = OpenImage(Image("", "run.bat"));
     EXPECT_EQ(c.target, "");
     EXPECT_EQ(c.command, "run.bat");
+    c = OpenImage(Image("\xEF\xBB\xBF%LOCALAPPDATA%\\\xC5\x81\xC3\xB3" "d\xC5\xBA", "\xEF\xBB\xBF\xE6\x97\xA5.exe \xFF"));
+    EXPECT_EQ(c.target, "%LOCALAPPDATA%\\\xC5\x81\xC3\xB3" "d\xC5\xBA");
+    EXPECT_EQ(c.command, "\xE6\x97\xA5.exe ?") << "UTF-8 fields are checked like names";
 }
 
 TEST(ConfigBlock, FullFieldsYield256Characters) {

@@ -1,6 +1,7 @@
 // Entry names from hostile archives: nothing may be written outside the
 // target folder, nothing under a changed or cut name.
 #include "engine_test_util.h"
+#include "support/str_util.h"
 #include <string.h>
 
 namespace {
@@ -15,7 +16,7 @@ struct NamesTest : ::testing::Test {
 
 TEST_F(NamesTest, SlashesBecomeBackslashesAndEveryLeadingOneGoes) {
     SetTargetFolder("C:\\Ziel");
-    char path[256];
+    static char path[SFX_PATH_BYTES];
     EXPECT_EQ(MapEntryPath("a/b/c.txt", path), SFX_OK);
     EXPECT_STREQ(path, "C:\\Ziel\\a\\b\\c.txt");
     EXPECT_EQ(MapEntryPath("/abs.txt", path), SFX_OK);
@@ -24,7 +25,12 @@ TEST_F(NamesTest, SlashesBecomeBackslashesAndEveryLeadingOneGoes) {
     EXPECT_STREQ(path, "C:\\Ziel\\server\\share\\x.txt");
     EXPECT_EQ(MapEntryPath("\\\\\\x.txt", path), SFX_OK);
     EXPECT_STREQ(path, "C:\\Ziel\\x.txt");
-    EXPECT_EQ(MapEntryPath("./dot/./x.txt", path), SFX_OK) << "a lone dot stays in place";
+    // Empty and "." components go, as Windows drops them without the
+    // long-path prefix, which passes every component to the file system.
+    EXPECT_EQ(MapEntryPath("./dot/./x.txt", path), SFX_OK);
+    EXPECT_STREQ(path, "C:\\Ziel\\dot\\x.txt");
+    EXPECT_EQ(MapEntryPath("a//b\\\\c", path), SFX_OK);
+    EXPECT_STREQ(path, "C:\\Ziel\\a\\b\\c");
 }
 
 TEST_F(NamesTest, TargetFolderGetsExactlyOneTrailingBackslash) {
@@ -37,7 +43,7 @@ TEST_F(NamesTest, TargetFolderGetsExactlyOneTrailingBackslash) {
 }
 
 TEST_F(NamesTest, EmptyTargetFolderLeavesTheNameRelative) {
-    char path[256];
+    static char path[SFX_PATH_BYTES];
     EXPECT_EQ(MapEntryPath("/a/b.txt", path), SFX_OK);
     EXPECT_STREQ(path, "a\\b.txt");
 }
@@ -51,7 +57,7 @@ TEST_F(NamesTest, ClimbsDrivesStreamsAndForbiddenCharactersAreRefused) {
         "name ", "name.",
     };
     for (const char* name : hostile) {
-        char path[256];
+        static char path[SFX_PATH_BYTES];
         EXPECT_EQ(MapEntryPath(name, path), SFX_ERR_BAD_DATA) << name;
     }
 }
@@ -60,27 +66,46 @@ TEST_F(NamesTest, ReservedDeviceNamesAreRefusedInAnyCaseAndPlace) {
     SetTargetFolder("C:\\Ziel");
     const char* devices[] = {"CON", "con", "Prn.txt", "aux.tar.gz", "NUL", "dir/nul", "COM1", "com9.log",
                              "LPT1", "lpt9", "a/LpT5.x/b.txt", "CON .txt", "nul/inner.txt", "COM0", "lpt0.txt",
-                             "COM\xB9", "com\xB2.log", "LPT\xB3", "CONIN$", "conout$.txt", "d/Conin$/x"};
+                             "COM\xC2\xB9", "com\xC2\xB2.log", "LPT\xC2\xB3", "CONIN$", "conout$.txt",
+                             "d/Conin$/x"};
     for (const char* name : devices) {
-        char path[256];
+        static char path[SFX_PATH_BYTES];
         EXPECT_EQ(MapEntryPath(name, path), SFX_ERR_BAD_DATA) << name;
     }
-    const char* fine[] = {"CONSOLE.txt", "COM10", "lpt", "nul2.txt", "xcon", "auxiliary", "prn_", "COM\xB4",
+    const char* fine[] = {"CONSOLE.txt", "COM10", "lpt", "nul2.txt", "xcon", "auxiliary", "prn_", "COM\xC2\xB4",
                           "CONIN", "CONOUT", "CONIN$x", "CONERR$"};
     for (const char* name : fine) {
-        char path[256];
+        static char path[SFX_PATH_BYTES];
         EXPECT_EQ(MapEntryPath(name, path), SFX_OK) << name;
     }
 }
 
-TEST_F(NamesTest, TargetPathOf255CharactersFitsAnd256IsRefusedUncut) {
-    SetTargetFolder("C:\\Ziel");   // 8 characters with the backslash
-    std::string fits(255 - 8, 'n');
-    std::string over(256 - 8, 'n');
-    char path[256];
-    EXPECT_EQ(MapEntryPath(fits.c_str(), path), SFX_OK);
-    EXPECT_EQ(strlen(path), 255u);
-    EXPECT_EQ(MapEntryPath(over.c_str(), path), SFX_ERR_CREATE);
+// Windows counts UTF-16 units, not bytes: 255 of them for one component,
+// 32,767 for a path with the long-path prefix (less the room the prefix and
+// the temporary names beside the target take). Beyond that a name is
+// refused, never cut.
+TEST_F(NamesTest, ComponentsAndPathsAreMeasuredInUtf16Units) {
+    SetTargetFolder("C:\\Ziel");   // 8 units with the backslash
+    static char path[SFX_PATH_BYTES];
+    std::string japanese;
+    for (int i = 0; i < 255; ++i) japanese += "\xE6\x97\xA5";   // 3 bytes, one unit
+    EXPECT_EQ(MapEntryPath(japanese.c_str(), path), SFX_OK);
+    EXPECT_EQ(MapEntryPath((japanese + "x").c_str(), path), SFX_ERR_CREATE);
+    std::string emoji;
+    for (int i = 0; i < 127; ++i) emoji += "\xF0\x9F\x98\x80";   // 4 bytes, two units
+    EXPECT_EQ(MapEntryPath((emoji + "x").c_str(), path), SFX_OK);
+    EXPECT_EQ(MapEntryPath((emoji + "xy").c_str(), path), SFX_ERR_CREATE);
+    // A path of as many units as a target may have: folders of 200 units.
+    std::string name;
+    while (name.size() + 201 <= SFX_TARGET_UNITS - 8) name += std::string(200, 'd') + "/";
+    name += std::string(SFX_TARGET_UNITS - 8 - name.size(), 'f');
+    EXPECT_EQ(MapEntryPath(name.c_str(), path), SFX_OK);
+    EXPECT_EQ(Utf16Length(path, uint32_t(strlen(path))), SFX_TARGET_UNITS);
+    EXPECT_EQ(MapEntryPath((name + "g").c_str(), path), SFX_ERR_CREATE);
+    std::string alone = name + "g";
+    for (char& c : alone)
+        if (c == '/') c = '\\';
+    EXPECT_EQ(std::string(path), alone) << "refused under its name alone, uncut";
 }
 
 // The same names in a real archive, extracted below a folder deep inside a
@@ -118,29 +143,30 @@ TEST_F(NamesTest, HostileArchiveWritesNothingOutsideTheTargetFolder) {
     unlink(escaped.c_str());
 }
 
-TEST_F(NamesTest, NamesTooLongForTheTargetAreRefusedNotCut) {
+// Deep trees pass 255 characters easily; names past what Windows holds are
+// refused whole, never written under a cut name (cut at a slash, this one
+// would pass for a folder).
+TEST_F(NamesTest, LongPathsAreWrittenAndNamesTooLongAreRefusedNotCut) {
     TempDir dir;
     std::string target = dir.File("out");
-    size_t room = 255 - (target.size() + 1);
-    // Components below the host's own limit on single names.
-    auto longName = [](size_t length) {
-        std::string n;
-        while (n.size() < length) n += (n.size() % 100 == 99) ? '/' : 'x';
-        if (n.back() == '/') n.back() = 'y';
-        return n;
-    };
-    std::string fits = longName(room);
-    std::string over = longName(room + 1);
-    std::string beyond(300, 'z');   // longer than any name the catalogue keeps
-    // Cut to 255 characters this one ends in a slash and would pass for a folder.
-    std::string cutAtSlash = longName(254) + "/" + std::string(45, 'w');
-    RunImage(dir, Image({Stored(fits, "fits"), Stored(over, "over"), Stored(beyond, "cut"),
-                         Stored(cutAtSlash, "cut")}), target);
+    std::string deep;
+    for (int i = 0; i < 6; ++i) deep += std::string(150, char('a' + i)) + "/";
+    std::string fits = deep + "f\xC3\xA4.txt";   // about 900 characters
+    std::string component(256, 'z');
+    std::string cutAtSlash = std::string(254, 'y') + "/" + std::string(45, 'w');
+    std::string beyond;
+    while (beyond.size() < SFX_TARGET_UNITS) beyond += std::string(200, 'p') + "/";
+    beyond += "q";
+    ZipEntrySpec first = Stored(fits, "fits");
+    first.flags = ZIP_FLAG_UTF8;
+    RunImage(dir, Image({first, Stored(component, "over"), Stored(cutAtSlash, "cut"),
+                         Stored(beyond, "beyond")}), target);
     EXPECT_EQ(Front.entryStatuses,
-              (std::vector<SfxStatus>{SFX_OK, SFX_ERR_CREATE, SFX_ERR_CREATE, SFX_ERR_CREATE}));
+              (std::vector<SfxStatus>{SFX_OK, SFX_ERR_CREATE, SFX_OK, SFX_ERR_CREATE}));
     EXPECT_EQ(ReadFileBytes(target + "/" + fits), "fits");
+    EXPECT_EQ(ReadFileBytes(target + "/" + cutAtSlash), "cut");
     std::vector<std::string> tree = ListTree(target);
-    EXPECT_EQ(std::count_if(tree.begin(), tree.end(), [](const std::string& p) { return p.back() != '/'; }), 1);
+    EXPECT_EQ(std::count_if(tree.begin(), tree.end(), [](const std::string& p) { return p.back() != '/'; }), 2);
 }
 
 // Only names ending in a slash are folders. A dot file is a file like any

@@ -43,6 +43,9 @@ protected:
         e.name = name;
         e.data = data;
         e.method = method;
+        // Names beyond ASCII are UTF-8, marked as the writers of today mark them.
+        for (unsigned char c : name)
+            if (c >= 0x80) e.flags = 0x0800;
         return e;
     }
 

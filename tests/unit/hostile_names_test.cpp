@@ -90,28 +90,36 @@ TEST_F(HostileNames, CharactersWindowsCannotHoldAreRefused) {
         ExpectRefused(name, SFX_ERR_BAD_DATA);
 }
 
-// The target folder given here has no backslash; the engine adds one. Paths
-// of 255 characters fit, 256 do not and are never cut into another name.
-TEST_F(HostileNames, TargetPathOf255CharactersIsWrittenAnd256IsRefused) {
-    const size_t folder = target.size() + 1;
-    ASSERT_LT(folder, 100u);
-    const std::string fits = std::string(255 - folder - 4, 'n') + ".txt";
-    const std::string tooLong = std::string(256 - folder - 4, 'n') + ".txt";
-    ExpectExtractedAs(fits, fits);
-    ExpectRefused(tooLong, SFX_ERR_CREATE);
-    // The same across folders: the limit is on the whole path.
-    const std::string nestedFits = std::string(100, 'd') + "/" + std::string(255 - folder - 101 - 4, 'f') + ".txt";
-    ExpectExtractedAs(nestedFits, nestedFits);
-    const std::string nestedLong = std::string(100, 'd') + "/" + std::string(256 - folder - 101 - 4, 'f') + ".txt";
-    ExpectRefused(nestedLong, SFX_ERR_CREATE);
+// Names are checked as Unicode and every file call is wide, so look-alikes
+// of dots and slashes are ordinary characters that stay inside the target;
+// the real ones are refused however long the climb, and so are device and
+// long-path prefixes inside a name.
+TEST_F(HostileNames, LookAlikesLongClimbsAndPathPrefixesInsideNames) {
+    const std::string wideDots = "\xEF\xBC\x8E\xEF\xBC\x8E\xEF\xBC\x8F" "evil.txt";   // ．．／evil.txt
+    ExpectExtractedAs(wideDots, wideDots);
+    ExpectExtractedAs("\xE2\x80\xA4\xE2\x80\xA4\xE2\x88\x95x.txt", "\xE2\x80\xA4\xE2\x80\xA4\xE2\x88\x95x.txt");
+    ExpectExtractedAs("\\\\.\\pipe\\x.txt", "pipe/x.txt");
+    std::string climb;
+    for (int i = 0; i < 3000; ++i) climb += "../";
+    ExpectRefused(climb + "evil.txt", SFX_ERR_BAD_DATA);
+    ExpectRefused("a/" + climb + "evil.txt", SFX_ERR_BAD_DATA);
+    for (const char* name : {"\\\\?\\C:\\evil.txt", "//?/C:/evil.txt", "\\\\?\\UNC\\server\\share\\evil.txt",
+                             "\\\\.\\C:\\evil.txt", "a\\\\?\\b.txt", "COM\xC2\xB9.txt", "lpt\xC2\xB3"})
+        ExpectRefused(name, SFX_ERR_BAD_DATA);
 }
 
-// A stored name longer than 255 bytes reaches the catalogue cut to 255; it
-// must be refused, not written under its first 255 characters, and the next
-// entry must still be read correctly.
-TEST_F(HostileNames, StoredNameOver255BytesIsNotCutIntoAnotherName) {
+// The target folder given here has no backslash; the engine adds one. Paths
+// of 255 characters fit, 256 do not and are never cut into another name.
+// A component of 255 units is written, one of 256 refused: never cut into
+// another name, whatever its script.
+TEST_F(HostileNames, ComponentOf255UnitsIsWrittenAnd256IsRefused) {
+    const std::string fits = std::string(251, 'n') + ".txt";
+    ExpectExtractedAs(fits, fits);
+    ExpectRefused(std::string(252, 'n') + ".txt", SFX_ERR_CREATE);
     ExpectRefused(std::string(300, 'x'), SFX_ERR_CREATE);
-    ExpectRefused(std::string(256, 'y') + ".txt", SFX_ERR_CREATE);
+    std::string greek;
+    for (int i = 0; i < 80; ++i) greek += "\xCE\xA9";   // 2 bytes, one unit: 160 bytes fit
+    ExpectExtractedAs("d/" + greek + ".txt", "d/" + greek + ".txt");
 }
 
 }  // namespace

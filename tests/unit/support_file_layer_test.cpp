@@ -126,10 +126,10 @@ TEST(MakeDirectory, CreatesOnceAndFailsWhenParentMissing) {
     EXPECT_EQ(ListTree(dir.path), (std::vector<std::string>{"sub/", "sub/deeper/"}));
 }
 
-TEST(HostPaths, BackslashesAndAnsiNamesReachTheHostAsUtf8) {
+TEST(HostPaths, BackslashesAndUtf8NamesReachTheHostAsTheyAre) {
     TempDir dir;
     ASSERT_EQ(MakeDirectory(EnginePath(dir, "Ordner").c_str()), 0);
-    std::string name = EnginePath(dir, "Ordner\\M\xE4rz \x80.txt");   // "März €.txt" in 1252
+    std::string name = EnginePath(dir, "Ordner\\M\xC3\xA4rz \xE2\x82\xAC.txt");
     FileHandle f = FileOpen(name.c_str(), "wb");
     ASSERT_NE(f, FILE_NONE);
     FileClose(f);

@@ -6,9 +6,11 @@
 #include <time.h>
 #include <unistd.h>
 #include <string>
+#include <vector>
 #include "support/file_layer.h"
 #include "support/host_text.h"
 #include "support/platform.h"
+#include "support/str_util.h"
 #include "support/zip_writer.h"
 
 namespace {
@@ -97,52 +99,49 @@ TEST(SetFileDosTime, InvalidDosValuesFailAndLeaveTheTime) {
     EXPECT_EQ(ModificationTime(path), before);
 }
 
-TEST(OemToAnsi, Cp850To1252) {
-    char out[256];
-    OemToAnsi("Gr\x81\xE1" "e \x84\x94\x8E\x99\x9A", out);     // Grüße äöÄÖÜ
-    EXPECT_STREQ(out, "Gr\xFC\xDF" "e \xE4\xF6\xC4\xD6\xDC");
-    OemToAnsi("a\xC4z\xB3", out);            // box drawing has no 1252 form
-    EXPECT_STREQ(out, "a?z?");
-    OemToAnsi("plain/ascii.txt", out);
-    EXPECT_STREQ(out, "plain/ascii.txt");
-    OemToAnsi("\xD5", out);                   // dotless i
-    EXPECT_STREQ(out, "?");
+std::string Decode(const std::string& text, uint32_t codePage, bool* valid = nullptr) {
+    std::vector<char> out(3 * text.size() + 1, 'x');
+    uint32_t written = 12345;
+    bool ok = TextToUtf8(out.data(), reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()),
+                         codePage, &written);
+    if (valid) *valid = ok;
+    EXPECT_EQ(out[written], '\0');
+    return std::string(out.data(), written);
 }
 
-TEST(Utf8ToAnsi, MapsTo1252AndMarksWhatItLacks) {
-    char out[256];
-    Utf8ToAnsi("\xC3\xA4" "bc \xE2\x82\xAC", out, sizeof out);   // "äbc €"
-    EXPECT_STREQ(out, "\xE4" "bc \x80");
-    Utf8ToAnsi("\xC5\x91", out, sizeof out);                      // ő: not in 1252
-    EXPECT_STREQ(out, "?");
-    Utf8ToAnsi("a\xF0\x9F\x98\x80" "b", out, sizeof out);         // emoji: one '?'
-    EXPECT_STREQ(out, "a?b");
-    Utf8ToAnsi("a\xFF" "b\xC0\xAF" "c", out, sizeof out);         // invalid and overlong
-    EXPECT_EQ(std::string(out).substr(0, 2), "a?");
-    EXPECT_EQ(std::string(out).find_first_not_of("a?bc"), std::string::npos);
-    EXPECT_EQ(std::string(out).back(), 'c');
-    Utf8ToAnsi("ab\xC3", out, sizeof out);                        // cut sequence at the end
-    EXPECT_STREQ(out, "ab?");
-    Utf8ToAnsi("\xED\xA0\x80", out, sizeof out);                  // encoded surrogate
-    EXPECT_EQ(std::string(out).find_first_not_of('?'), std::string::npos);
-    EXPECT_FALSE(std::string(out).empty());
+// The OEM code page of the host and the stub alike: 850, every byte a
+// character (box drawing and the dotless i too), a zero byte never the end.
+TEST(TextToUtf8, Cp850AndCp1252AsUtf8) {
+    EXPECT_EQ(Decode("Gr\x81\xE1" "e \x84\x94\x8E\x99\x9A", CODE_PAGE_OEM),
+              "Gr\xC3\xBC\xC3\x9F" "e \xC3\xA4\xC3\xB6\xC3\x84\xC3\x96\xC3\x9C");
+    EXPECT_EQ(Decode("a\xC4z\xB3\xD5", CODE_PAGE_OEM), "a\xE2\x94\x80z\xE2\x94\x82\xC4\xB1");
+    EXPECT_EQ(Decode(std::string("a\0b", 3), CODE_PAGE_OEM), "a?b");
+    EXPECT_EQ(Decode("\x80\x9F\xE4", CODE_PAGE_ANSI), "\xE2\x82\xAC\xC5\xB8\xC3\xA4");
+    for (int b = 1; b < 256; ++b) EXPECT_EQ(UnicodeToCp1252(Cp1252ToUnicode(uint8_t(b))), b) << b;
 }
 
-TEST(Utf8ToAnsi, RespectsTheDestinationSize) {
-    char out[8];
-    memset(out, 'x', sizeof out);
-    Utf8ToAnsi("\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F", out, 4);
-    EXPECT_EQ(std::string(out, 5), std::string("\xE4\xF6\xFC\0x", 5));
-}
-
-TEST(HostText, AnsiToUtf8AndHostPath) {
-    EXPECT_EQ(AnsiToUtf8("\xE4\x80\x9F z"), "\xC3\xA4\xE2\x82\xAC\xC5\xB8 z");
-    EXPECT_EQ(HostPath("C:\\a\\\xFC.txt"), "C:/a/\xC3\xBC.txt");
-    for (int b = 1; b < 256; ++b) {
-        int back = UnicodeToCp1252(Cp1252ToUnicode(uint8_t(b)));
-        EXPECT_EQ(back, b) << b;
+// UTF-8 as it stands, but nothing guessed: each broken, overlong, surrogate
+// or out-of-range sequence and each zero byte becomes '?', which no name
+// may hold.
+TEST(TextToUtf8, Utf8IsValidatedNotGuessed) {
+    bool valid = false;
+    EXPECT_EQ(Decode("\xC3\xA4" "bc \xE2\x82\xAC \xF0\x9F\x98\x80 \xE6\x97\xA5", TEXT_UTF8, &valid),
+              "\xC3\xA4" "bc \xE2\x82\xAC \xF0\x9F\x98\x80 \xE6\x97\xA5");
+    EXPECT_TRUE(valid);
+    struct Case { const char* text; const char* decoded; };
+    for (Case c : {Case{"a\xFF" "b", "a?b"}, Case{"\xC0\xAF", "??"}, Case{"\xE0\x80\xAF", "???"},
+                   Case{"ab\xC3", "ab?"}, Case{"\xED\xA0\x80", "???"}, Case{"\xF4\x90\x80\x80", "????"},
+                   Case{"\x80x", "?x"}, Case{"\xF8\x88\x80\x80\x80", "?????"}}) {
+        EXPECT_EQ(Decode(c.text, TEXT_UTF8, &valid), c.decoded) << c.text;
+        EXPECT_FALSE(valid) << c.text;
     }
-    EXPECT_EQ(UnicodeToCp1252(0x0151), -1);
+    EXPECT_EQ(Decode(std::string("a\0b", 3), TEXT_UTF8, &valid), "a?b");
+    EXPECT_FALSE(valid);
+    EXPECT_EQ(Utf16Length("a\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80", 10), 5u);
+}
+
+TEST(HostText, HostPathTurnsBackslashesIntoSlashes) {
+    EXPECT_EQ(HostPath("C:\\a\\\xC3\xBC.txt"), "C:/a/\xC3\xBC.txt");
 }
 
 TEST(StartProgram, HostRecordsTheCommandInsteadOfRunningIt) {

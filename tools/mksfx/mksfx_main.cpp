@@ -33,8 +33,7 @@ int Fail(const std::string& message) {
     return 1;
 }
 
-// Text for the configuration block or the password: code page 1252, the
-// stub's own, within the field's length.
+// Text for the password: code page 1252, the stub's own, within its length.
 bool ToStubText(const std::string& typed, const char* what, size_t maximum, std::string* ansi,
                 std::string* error) {
     if (!NativeToAnsi(typed, ansi)) {
@@ -43,6 +42,26 @@ bool ToStubText(const std::string& typed, const char* what, size_t maximum, std:
     }
     if (ansi->size() > maximum) {
         *error = std::string(what) + " is " + std::to_string(ansi->size()) + " characters long; at most " +
+                 std::to_string(maximum) + " fit";
+        return false;
+    }
+    return true;
+}
+
+// A configuration field: code page 1252 where the text fits it, so that the
+// field reads as it always did; otherwise the UTF-8 byte order mark and
+// UTF-8. *shown is the text as the stub reads it back (UTF-8).
+bool ToConfigField(const std::string& typed, const char* what, size_t maximum, std::string* field,
+                   std::string* shown, std::string* error) {
+    std::u32string text;
+    if (!NativeToUnicode(typed, &text)) {
+        *error = std::string(what) + " is not valid text";
+        return false;
+    }
+    *shown = ToUtf8(text);
+    if (!ToCp1252(text, field)) *field = "\xEF\xBB\xBF" + *shown;
+    if (field->size() > maximum) {
+        *error = std::string(what) + " takes " + std::to_string(field->size()) + " bytes in the program file; at most " +
                  std::to_string(maximum) + " fit";
         return false;
     }
@@ -121,8 +140,9 @@ struct Build {
 // Everything that can refuse the input, before any file is created.
 bool Prepare(Build& build, std::string* error) {
     MksfxOptions& o = build.options;
-    if (!ToStubText(o.target, "the target folder (--target)", CONFIG_TEXT_MAX, &build.target, error) ||
-        !ToStubText(o.run, "the command (--run)", CONFIG_TEXT_MAX, &build.command, error))
+    if (!ToConfigField(o.target, "the target folder (--target)", CONFIG_TEXT_MAX, &build.target,
+                       &build.expect.target, error) ||
+        !ToConfigField(o.run, "the command (--run)", CONFIG_TEXT_MAX, &build.command, &build.expect.command, error))
         return false;
     if (o.hasPassword && !ToStubText(o.password, "the password", PASSWORD_MAX, &build.password, error))
         return false;
@@ -149,8 +169,6 @@ bool Prepare(Build& build, std::string* error) {
     }
 
     build.archiveStart = build.stub.size() + 2 * CONFIG_FIELD;
-    build.expect.target = build.target;
-    build.expect.command = build.command;
     build.expect.hasPassword = o.hasPassword;
     build.expect.password = build.password;
     if (!o.zipArchive.empty()) {

@@ -24,8 +24,8 @@ extern bool StatusIsTerminal;
 // Set by Ctrl-C; the callbacks turn it into a cancel of the run.
 extern volatile sig_atomic_t CancelRequested;
 
-// A text of the engine (ANSI, backslashes) as the terminal shows it.
-std::string ShowText(const char* ansi);
+// A text of the engine (UTF-8, backslashes) as the terminal shows it.
+std::string ShowText(const char* utf8);
 // Ends an updating status line, if one is open.
 void EndStatusLine();
 // Lists the catalogue; the exit code.

@@ -21,8 +21,8 @@ static bool LineOpen = false;          // an updating status line is on screen
 static std::string CurrentEntry;       // as shown
 static int PasswordAsked = 0;          // calls for the current program
 
-std::string ShowText(const char* ansi) {
-    std::string text = AnsiToUtf8(ansi);
+std::string ShowText(const char* utf8) {
+    std::string text = utf8;
     for (char& c : text)
         if (c == '\\') c = '/';
     return text;

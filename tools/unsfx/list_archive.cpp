@@ -20,12 +20,12 @@ int ListArchive() {
     if (status == SFX_OK) {
         while (const CatalogEntry* entry = NextCatalogEntry(&Archive.catalog)) {
             const CentralHeader& h = entry->header;
-            char target[SFX_PATH_MAX] = "";
+            static char target[SFX_PATH_BYTES];
             // The target folder is empty after opening: the name alone.
             SfxStatus mapped = MapEntryPath(entry->name, target);
-            if (mapped == SFX_OK && h.nameLength > SFX_PATH_MAX - 1)
-                mapped = SFX_ERR_CREATE;
             std::string shown = ShowText(target);
+            if (entry->folder)
+                shown += '/';
             printf("%10llu %04u-%02u-%02u %02u:%02u:%02u %08x %s", (unsigned long long)entry->uncompressedSize,
                    unsigned(((h.dosDate >> 9) & 0x7F) + 1980), unsigned((h.dosDate >> 5) & 0x0F),
                    unsigned(h.dosDate & 0x1F), unsigned((h.dosTime >> 11) & 0x1F),
@@ -39,9 +39,9 @@ int ListArchive() {
         fprintf(stderr, "Fehler (%u) in %s.\n", unsigned(status), Options.programFileShown.c_str());
     }
     if (Archive.configTarget[0] != '\0')
-        fprintf(stderr, "Zielordner: %s\n", AnsiToUtf8(Archive.configTarget).c_str());
+        fprintf(stderr, "Zielordner: %s\n", Archive.configTarget);
     if (Archive.configCommand[0] != '\0')
-        fprintf(stderr, "Befehl: %s\n", AnsiToUtf8(Archive.configCommand).c_str());
+        fprintf(stderr, "Befehl: %s\n", Archive.configCommand);
     CloseArchive();
     return status == SFX_OK ? 0 : 1;
 }

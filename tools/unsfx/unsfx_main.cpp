@@ -46,16 +46,6 @@ static int Usage(const char* problem) {
     return 2;
 }
 
-// The engine works in code page 1252; a path it cannot represent there
-// would reach the file system as another name.
-static bool ToAnsi(const std::string& utf8, std::string& ansi) {
-    char buffer[1024];
-    if (utf8.size() >= sizeof buffer) return false;
-    Utf8ToAnsi(utf8.c_str(), buffer, sizeof buffer);
-    ansi = buffer;
-    return AnsiToUtf8(buffer) == utf8;
-}
-
 int main(int argc, char** argv) {
     bool haveFile = false;
     std::string folder;
@@ -89,10 +79,10 @@ int main(int argc, char** argv) {
     if (!haveFile) return Usage("DATEI fehlt");
     if (Options.replaceAll && Options.skipExisting) return Usage("-o und -n schlie\xC3\x9F" "en sich aus");
     if (Options.hasPassword && Options.password.size() >= PASSWORD_SIZE) return Usage("Kennwort zu lang");
-    if (!ToAnsi(Options.programFileShown, Options.programFile) || Options.programFile.size() > 255)
-        return Usage("der Dateiname ist zu lang oder enth\xC3\xA4lt Zeichen au\xC3\x9F" "erhalb von Windows-1252");
-    if (!folder.empty() && (!ToAnsi(folder, Options.targetFolder) || Options.targetFolder.size() > 255))
-        return Usage("der Zielordner ist zu lang oder enth\xC3\xA4lt Zeichen au\xC3\x9F" "erhalb von Windows-1252");
+    // Paths are UTF-8 inside as on the host; only their length is bounded.
+    Options.programFile = Options.programFileShown;
+    Options.targetFolder = folder;
+    if (Options.targetFolder.size() > SFX_PATH_BYTES - 8) return Usage("der Zielordner ist zu lang");
     // The engine walks paths at backslashes when it makes missing folders;
     // the host's file layer turns them back into slashes.
     for (char& c : Options.targetFolder)
@@ -114,8 +104,8 @@ int main(int argc, char** argv) {
     // As the Windows program does at start-up: read the configured command
     // once, then run the extraction with it. The host records the command
     // instead of starting it.
-    char configTarget[260] = "";
-    char configCommand[260] = "";
+    char configTarget[CONFIG_TEXT_SIZE] = "";
+    char configCommand[CONFIG_TEXT_SIZE] = "";
     OpenArchive(Options.programFile.c_str());
     if (Archive.status == SFX_OK)
         GetConfigBlock(configTarget, configCommand);
@@ -125,8 +115,8 @@ int main(int argc, char** argv) {
     ExtractArchive(Options.programFile.c_str(), Options.targetFolder.c_str(), configCommand);
     SfxStatus status = Archive.status;
     if (HostStartCount != startsBefore)
-        fprintf(stderr, "Befehl (nicht ausgef\xC3\xBChrt): %s\n", AnsiToUtf8(HostStartedCommand).c_str());
+        fprintf(stderr, "Befehl (nicht ausgef\xC3\xBChrt): %s\n", HostStartedCommand);
     else if (configCommand[0] != '\0')
-        fprintf(stderr, "Befehl wegen des Fehlers nicht an der Reihe: %s\n", AnsiToUtf8(configCommand).c_str());
+        fprintf(stderr, "Befehl wegen des Fehlers nicht an der Reihe: %s\n", configCommand);
     return status == SFX_OK ? 0 : 1;
 }

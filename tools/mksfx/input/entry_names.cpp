@@ -146,17 +146,10 @@ bool ToCp1252(const std::u32string& text, std::string* bytes) {
 }
 
 std::string EncodeEntryName(const std::u32string& name, bool* utf8) {
-    std::string oem;
-    for (char32_t c : name) {
-        int b = c < 0x80 ? int(c) : FindHigh(Cp850High, c);
-        if (b < 0) {
-            *utf8 = true;
-            return ToUtf8(name);
-        }
-        oem.push_back(char(b));
-    }
     *utf8 = false;
-    return oem;
+    for (char32_t c : name)
+        if (c >= 0x80) *utf8 = true;
+    return ToUtf8(name);
 }
 
 bool CheckEntryName(const std::u32string& name, std::string* problem) {
@@ -165,9 +158,8 @@ bool CheckEntryName(const std::u32string& name, std::string* problem) {
         *problem = "an entry has an empty name";
         return false;
     }
-    bool utf8 = false;
-    if (name.size() > MAX_ENTRY_NAME || EncodeEntryName(name, &utf8).size() > MAX_ENTRY_NAME) {
-        *problem = shown + " is longer than 255 characters (bytes, as stored)";
+    if (ToUtf8(name).size() > MAX_ENTRY_NAME) {
+        *problem = shown + " is longer than the 65,535 bytes a name field holds";
         return false;
     }
     if (IsSeparator(name[0])) {
@@ -185,13 +177,6 @@ bool CheckEntryName(const std::u32string& name, std::string* problem) {
             return false;
         }
     }
-    // The stub shows names in the ANSI code page; a character missing there
-    // would turn into '?' and the entry would be refused on extraction.
-    std::string ansi;
-    if (!ToCp1252(name, &ansi)) {
-        *problem = shown + " holds a character that Windows code page 1252 lacks";
-        return false;
-    }
     size_t start = 0;
     while (start <= name.size()) {
         size_t end = start;
@@ -201,9 +186,20 @@ bool CheckEntryName(const std::u32string& name, std::string* problem) {
             *problem = shown + " has a \"..\" component";
             return false;
         }
-        std::string component1252;
-        if (ToCp1252(component, &component1252) &&
-            IsDeviceName(component1252.data(), uint32_t(component1252.size()))) {
+        // Windows drops a trailing dot or blank, which would turn the name
+        // into another one; the stub refuses such names.
+        if (!component.empty() && component != U"." && (component.back() == U'.' || component.back() == U' ')) {
+            *problem = shown + " has a component that ends in a dot or a blank, which Windows drops";
+            return false;
+        }
+        size_t units = 0;
+        for (char32_t c : component) units += c >= 0x10000 ? 2 : 1;
+        if (units > MAX_COMPONENT_UNITS) {
+            *problem = shown + " has a component longer than the 255 characters Windows allows";
+            return false;
+        }
+        std::string utf8 = ToUtf8(component);
+        if (IsDeviceName(utf8.data(), uint32_t(utf8.size()))) {
             *problem = shown + " has a component that is a Windows device name (" +
                        ToUtf8(component) + ")";
             return false;

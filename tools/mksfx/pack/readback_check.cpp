@@ -14,6 +14,9 @@
 
 namespace {
 
+// What a path of this system may hold, with room to spare.
+const size_t HOST_PATH_ROOM = 4000;
+
 struct CheckSession {
     const ReadbackExpect* expect = nullptr;
     ReadbackReport* report = nullptr;
@@ -51,9 +54,11 @@ bool FrontEntryDone(const CatalogEntry* entry, const char* targetPath, SfxStatus
     ++Session.entriesDone;
     if (status == SFX_OK) {
         ++Session.report->checked;
-    } else if (status == SFX_ERR_CREATE && Session.scratchLength + entry->header.nameLength > 255) {
-        // Names near the limit do not fit behind the scratch folder; they are
-        // the user's target folder's business, not a fault of the file.
+    } else if ((status == SFX_ERR_CREATE || status == SFX_ERR_IO) &&
+               Session.scratchLength + entry->nameLength > HOST_PATH_ROOM) {
+        // Names near the limit do not fit behind the scratch folder on this
+        // system; they are the user's target folder's business, not a fault
+        // of the file.
         ++Session.report->longUnchecked;
     } else if (status == SFX_ERR_PASSWORD && !Session.expect->hasPassword &&
                (entry->header.flags & ZIP_FLAG_ENCRYPTED)) {
