@@ -30,5 +30,5 @@ add_executable(sfx_word32_tests ${CMAKE_SOURCE_DIR}/tests/unit/codecs_inflate_zl
                ${CMAKE_SOURCE_DIR}/tests/unit/support/zip_writer.cpp
                ${CMAKE_SOURCE_DIR}/tests/unit/support/test_front_end.cpp)
 target_include_directories(sfx_word32_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/unit)
-target_link_libraries(sfx_word32_tests PRIVATE sfxcore_word32 GTest::gtest GTest::gtest_main ZLIB::ZLIB)
+target_link_libraries(sfx_word32_tests PRIVATE sfxcore_word32 GTest::gtest GTest::gtest_main ZLIB::ZLIB LibLZMA::LibLZMA)
 gtest_discover_tests(sfx_word32_tests TEST_PREFIX word32. DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)

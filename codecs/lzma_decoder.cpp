@@ -248,6 +248,7 @@ CodecResult LzmaDecode(CodecInput* input, CodecWindow* window) {
     // window holds. Copies by words need a word of slack behind that.
     const uint32_t historyMax = size < s.history ? size : s.history;
     const uint32_t wideCopies = size - historyMax >= sizeof(CopyWord);
+    static_assert(LZMA_WINDOW_SLACK >= sizeof(CopyWord), "the slack word copies need");
 
     for (;;) {
         if (length != 0) {

@@ -5,9 +5,12 @@
 //
 // The caller owns all memory: the probabilities (LzmaProbabilityBytes) and
 // the window, which needs to hold the smaller of LzmaDictionarySize and the
-// entry's size (matches reach back no further).
+// entry's size (matches reach back no further); with LZMA_WINDOW_SLACK
+// bytes more, matches are copied a word at a time.
 #pragma once
 #include "codecs/codec.h"
+
+const uint32_t LZMA_WINDOW_SLACK = 64;
 
 // The properties that stand before the stream: one byte (pb * 5 + lp) * 9
 // + lc, then the dictionary size, 32 bits little-endian.

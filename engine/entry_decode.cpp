@@ -4,7 +4,9 @@
 #include "archive/archive_state.h"
 #include "codecs/crc32.h"
 #include "codecs/inflate.h"
+#include "codecs/lzma_decoder.h"
 #include "engine/input_reader.h"
+#include "engine/lzma_entry.h"
 #include "support/file_layer.h"
 #include "support/str_util.h"
 
@@ -47,14 +49,8 @@ static bool WriteOutput(const uint8_t* data, uint32_t n) {
     return true;
 }
 
-void DecodeEntryData(uint16_t method) {
+static void RunDecoder(uint16_t method, CodecWindow& window) {
     InputReader& in = EntryInput;
-    CodecWindow window;
-    window.buffer = InflateWindow;
-    window.size = INFLATE_WINDOW_SIZE;
-    window.position = 0;
-    if (method == METHOD_DEFLATED) InflateStart();
-    if (in.codec.next == in.codec.end && !in.codec.final && !ReadInput()) return;
     for (;;) {
         // Room up to the ring's end or one piece, and never more than one
         // byte beyond what the entry declares: that byte tells an entry
@@ -66,6 +62,7 @@ void DecodeEntryData(uint16_t method) {
         window.limit = limit;
 
         CodecResult result = method == METHOD_DEFLATED ? Inflate(&in.codec, &window)
+                             : method == METHOD_LZMA   ? LzmaDecode(&in.codec, &window)
                                                        : CopyStoredData(&in.codec, &window);
         // Progress is told of every piece, and once more at the end (an
         // empty entry too).
@@ -83,4 +80,17 @@ void DecodeEntryData(uint16_t method) {
             return;
         }
     }
+}
+
+void DecodeEntryData(uint16_t method) {
+    InputReader& in = EntryInput;
+    CodecWindow window;
+    window.buffer = InflateWindow;
+    window.size = INFLATE_WINDOW_SIZE;
+    window.position = 0;
+    if (method == METHOD_DEFLATED) InflateStart();
+    if (in.codec.next == in.codec.end && !in.codec.final && !ReadInput()) return;
+    // An LZMA entry brings its own window, as large as its dictionary.
+    if (method != METHOD_LZMA || StartLzmaEntry(&window)) RunDecoder(method, window);
+    EndLzmaEntry();
 }

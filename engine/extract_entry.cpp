@@ -14,6 +14,7 @@
 #include "codecs/cipher.h"
 #include "engine/entry_decode.h"
 #include "engine/input_reader.h"
+#include "engine/lzma_entry.h"
 #include "engine/output_file.h"
 #include "engine/unlock_entry.h"
 #include "support/file_layer.h"
@@ -61,9 +62,10 @@ void ExtractEntry(const CatalogEntry* entry, const char* targetPath) {
     Archive.crc = 0xFFFFFFFFu;
 
     uint16_t method = header->method;
-    // Only stored and deflated data can be written; an entry of any other
-    // method would become an empty or wrong file.
-    if ((header->versionNeeded & 0xFF) > 45 || (method != METHOD_STORED && method != METHOD_DEFLATED)) {
+    // Only stored, deflated and LZMA data can be written; an entry of any
+    // other method would become an empty or wrong file.
+    if ((header->versionNeeded & 0xFF) > (method == METHOD_LZMA ? LZMA_VERSION_NEEDED : 45) ||
+        (method != METHOD_STORED && method != METHOD_DEFLATED && method != METHOD_LZMA)) {
         Archive.status = SFX_ERR_UNSUPPORTED;
         return;
     }
@@ -95,7 +97,8 @@ void ExtractEntry(const CatalogEntry* entry, const char* targetPath) {
         if (Archive.status != SFX_OK) {
             Archive.status = SFX_ERR_CREATE;
         } else {
-            // An empty deflated entry is not decoded: there is nothing to get.
+            // An empty deflated or LZMA entry is not decoded: there is
+            // nothing to get.
             if (method == METHOD_STORED || entry->uncompressedSize != 0)
                 DecodeEntryData(method);
             // Data that end before their declared size are as incomplete as

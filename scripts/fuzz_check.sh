@@ -18,7 +18,7 @@ mapfile -t cases < <(find fuzz/regressions -type f 2>/dev/null | sort)
 for t in $FUZZ_TARGETS; do
   if [ "${#cases[@]}" -gt 0 ]; then
     log=build/fuzz-check/$t-replay.log
-    if "$FUZZ_BUILD/$t" -timeout=25 -rss_limit_mb=2048 "${cases[@]}" >"$log" 2>&1; then
+    if "$FUZZ_BUILD/$t" -timeout=25 $FUZZ_MEMORY "${cases[@]}" >"$log" 2>&1; then
       passed=$((passed + 1)); echo "fuzz: $t replays ${#cases[@]} regression inputs: ok"
     else
       failed=$((failed + 1)); echo "fuzz: $t fails on a regression input, see $log"

@@ -32,10 +32,15 @@ fuzz_executions() {
   grep -E "stat::number_of_executed_units" "$1" | tail -1 | awk '{print $2}'
 }
 
+# Memory: what the process holds is capped, a single allocation may be as
+# large as an LZMA entry's window can be (just under 4 GiB, of which only
+# what is written is ever touched).
+FUZZ_MEMORY="-rss_limit_mb=2048 -malloc_limit_mb=4096"
+
 # Runs one target: fuzz_one TARGET SECONDS CORPUS ARTIFACTS LOG
 fuzz_one() {
   local t=$1 secs=$2 corpus=$3 artifacts=$4 log=$5
   mkdir -p "$corpus" "$artifacts"
-  "$FUZZ_BUILD/$t" -max_total_time="$secs" -rss_limit_mb=2048 -timeout=25 -max_len="$(fuzz_max_len "$t")" \
+  "$FUZZ_BUILD/$t" -max_total_time="$secs" $FUZZ_MEMORY -timeout=25 -max_len="$(fuzz_max_len "$t")" \
     -print_final_stats=1 -artifact_prefix="$artifacts/" "$corpus" "build/fuzz-seeds/$t" >"$log" 2>&1
 }

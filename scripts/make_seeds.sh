@@ -39,11 +39,14 @@ archives=()
 ( cd "$WORK/src" && 7z a -bd -y -tzip -mx=9 "$WORK/7z-deflated.zip" . >/dev/null )
 ( cd "$WORK/src" && 7z a -bd -y -tzip -mx=0 "$WORK/7z-stored.zip" . >/dev/null )
 ( cd "$WORK/src" && 7z a -bd -y -tzip -mx=5 -pfuzz "$WORK/7z-crypt.zip" readme.txt >/dev/null )
+( cd "$WORK/src" && 7z a -bd -y -tzip -mm=LZMA "$WORK/7z-lzma.zip" . >/dev/null )
+( cd "$WORK/src" && 7z a -bd -y -tzip -mm=LZMA:eos=off:d=4k "$WORK/7z-lzma-small.zip" . >/dev/null )
 python3 - "$WORK" <<'PY'
 import os, sys, zipfile
 w = sys.argv[1]
 src = os.path.join(w, "src")
-for name, method in (("py-stored.zip", zipfile.ZIP_STORED), ("py-deflated.zip", zipfile.ZIP_DEFLATED)):
+for name, method in (("py-stored.zip", zipfile.ZIP_STORED), ("py-deflated.zip", zipfile.ZIP_DEFLATED),
+                     ("py-lzma.zip", zipfile.ZIP_LZMA)):
     with zipfile.ZipFile(os.path.join(w, name), "w", method) as z:
         for root, _, files in os.walk(src):
             for f in sorted(files):

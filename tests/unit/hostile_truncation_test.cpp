@@ -1,5 +1,6 @@
-// Archives cut short: a stored and a deflated archive cut at every byte
-// offset, and deflated data cut at every length with honest headers. Each run
+// Archives cut short: a stored, a deflated and an LZMA archive cut at every
+// byte offset, and deflated and LZMA data cut at every length with honest
+// headers. Each run
 // fails or extracts correctly, writes nothing outside the target, leaves no
 // temporary file and never costs an existing file its content.
 #include "hostile_helpers.h"
@@ -72,6 +73,34 @@ protected:
 TEST_F(HostileTruncation, StoredArchiveCutAtEveryOffset) { CutAtEveryOffset(0); }
 
 TEST_F(HostileTruncation, DeflatedArchiveCutAtEveryOffset) { CutAtEveryOffset(8); }
+
+TEST_F(HostileTruncation, LzmaArchiveCutAtEveryOffset) { CutAtEveryOffset(14); }
+
+// LZMA data cut at every length, its headers honest, and once more declared
+// far larger than they are: past the data's end the decoder must stop at
+// once, not decode on into bytes that are not there.
+TEST_F(HostileTruncation, LzmaDataCutAtEveryLength) {
+    const std::string data = Text(6000, 5);
+    const std::string stream = LzmaEntryData(data);
+    int failures = 0;
+    for (size_t cut = 0; cut < stream.size() && failures < 5; ++cut) {
+        for (uint32_t declared : {uint32_t(data.size()), 64u << 20}) {
+            ZipEntrySpec e = Entry("one.txt", data, 14);
+            e.hasPayload = true;
+            e.payload = stream.substr(0, cut);
+            e.hasUncompressedSize = true;
+            e.uncompressedSize = declared;
+            expected = {{"one.txt", data}};
+            SeedExisting();
+            HostileRun run = Run(Image({e}));
+            int before = ::testing::Test::HasFailure();
+            CheckRun(run, "cut at " + std::to_string(cut) + ", declared " + std::to_string(declared));
+            EXPECT_NE(run.result, SFX_OK);
+            EXPECT_LE(run.mostReported, data.size());
+            failures += ::testing::Test::HasFailure() && !before;
+        }
+    }
+}
 
 // Headers tell the truth about a shorter stream: the compressed size is the
 // cut length. Both block kinds zlib writes are covered (dynamic and fixed).

@@ -1,4 +1,5 @@
 #include "zip_writer.h"
+#include <lzma.h>
 #include <zlib.h>
 #include <dirent.h>
 #include <stdlib.h>
@@ -77,6 +78,34 @@ std::string RawDeflate(const std::string& data, int level, int strategy) {
     return out;
 }
 
+std::string LzmaEntryData(const std::string& data) {
+    lzma_options_lzma options;
+    lzma_lzma_preset(&options, 6);
+    options.dict_size = 1u << 16;
+    options.ext_flags = 0;
+    lzma_set_ext_size(options, data.size());
+    lzma_filter filters[2] = {{LZMA_FILTER_LZMA1EXT, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    lzma_stream strm = LZMA_STREAM_INIT;
+    if (lzma_raw_encoder(&strm, filters) != LZMA_OK) throw std::runtime_error("liblzma refused its options");
+    std::string out(9 + data.size() + data.size() / 2 + 1024, '\0');
+    // The encoder's version (liblzma's), the properties' size, the properties.
+    out[0] = char(LZMA_VERSION_MAJOR);
+    out[1] = char(LZMA_VERSION_MINOR);
+    out[2] = 5;
+    out[3] = 0;
+    out[4] = char((options.pb * 5 + options.lp) * 9 + options.lc);
+    for (int i = 0; i < 4; ++i) out[5 + i] = char(options.dict_size >> (8 * i));
+    strm.next_in = (const uint8_t*)data.data();
+    strm.avail_in = data.size();
+    strm.next_out = (uint8_t*)&out[9];
+    strm.avail_out = out.size() - 9;
+    lzma_ret rc = lzma_code(&strm, LZMA_FINISH);
+    out.resize(9 + strm.total_out);
+    lzma_end(&strm);
+    if (rc != LZMA_STREAM_END) throw std::runtime_error("liblzma failed");
+    return out;
+}
+
 std::string MakeConfigBlock(const std::string& target, const std::string& command) {
     std::string block(514, '\0');
     memcpy(&block[0], target.data(), std::min<size_t>(target.size(), 257));
@@ -102,7 +131,10 @@ std::string BuildZipImage(const std::vector<ZipEntrySpec>& entries, const ZipIma
     for (size_t i : order) {
         const ZipEntrySpec& e = entries[i];
         uint32_t crc = e.hasCrc ? e.crc : ZipCrc32(e.data);
-        std::string payload = e.hasPayload ? e.payload : (e.method == 8 ? RawDeflate(e.data, e.level) : e.data);
+        std::string payload = e.hasPayload ? e.payload
+                              : e.method == 8 ? RawDeflate(e.data, e.level)
+                              : e.method == 14 ? LzmaEntryData(e.data)
+                                               : e.data;
         uint16_t flags = e.flags;
         if (!e.password.empty()) {
             flags |= 1;

@@ -1,6 +1,6 @@
 // A small ZIP writer for the tests: builds self-extractor images (stub bytes,
 // configuration block, archive) in memory, including deliberately broken ones.
-// It uses zlib and its own encryption code, never the code under test.
+// It uses zlib, liblzma and its own encryption code, never the code under test.
 #pragma once
 #include <stdint.h>
 #include <string>
@@ -9,7 +9,7 @@
 struct ZipEntrySpec {
     std::string name;               // bytes as stored in both headers
     std::string data;               // the uncompressed content
-    uint16_t method = 0;            // 0 stored, 8 deflated (zlib, raw)
+    uint16_t method = 0;            // 0 stored, 8 deflated (zlib, raw), 14 LZMA (liblzma)
     uint16_t flags = 0;             // bit 0 is set automatically with a password
     uint16_t versionNeeded = 20;
     uint16_t versionMadeBy = 20;    // high byte: the system (0 MS-DOS, 3 Unix)
@@ -53,6 +53,10 @@ std::string MakeConfigBlock(const std::string& target, const std::string& comman
 std::string MakeStubPrefix(const std::string& target = "", const std::string& command = "", size_t stubSize = 1024);
 
 std::string RawDeflate(const std::string& data, int level = 9, int strategy = 0);
+// An LZMA entry's data (method 14) by liblzma: the 4-byte header, the
+// properties (lc 3, lp 0, pb 2, a 64 KB dictionary), the stream without end
+// marker.
+std::string LzmaEntryData(const std::string& data);
 uint32_t ZipCrc32(const std::string& data);
 // Traditional ZIP encryption of header + data with the password (12-byte header
 // whose last byte is checkByte).
