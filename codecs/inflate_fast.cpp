@@ -55,11 +55,13 @@ inline uint8_t* CopyMatch(uint8_t* out, unsigned distance, unsigned length) {
     const uint8_t* src = out - distance;
     uint8_t* const end = out + length;
     if (distance >= sizeof(InflateBits)) {
-        // Most matches are short: two words without a test first.
+        // Most matches are short: four words without a test first.
         CopyWord(out, src);
         CopyWord(out + sizeof(InflateBits), src + sizeof(InflateBits));
-        out += 2 * sizeof(InflateBits);
-        src += 2 * sizeof(InflateBits);
+        CopyWord(out + 2 * sizeof(InflateBits), src + 2 * sizeof(InflateBits));
+        CopyWord(out + 3 * sizeof(InflateBits), src + 3 * sizeof(InflateBits));
+        out += 4 * sizeof(InflateBits);
+        src += 4 * sizeof(InflateBits);
         while (out < end) {
             CopyWord(out, src);
             out += sizeof(InflateBits);

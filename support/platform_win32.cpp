@@ -1,6 +1,7 @@
 // Win32 back-end of the platform layer.
 #include "support/platform.h"
 #include "support/str_util.h"
+#include "support/wide_win32.h"
 #include <stdarg.h>
 #include <windows.h>
 
@@ -29,18 +30,27 @@ uint32_t CodePageToUnicode(uint32_t codePage, uint8_t byte) {
     return wide;
 }
 
-void SetCurrentFolder(const char* folder) { SetCurrentDirectoryA(folder); }
+// The folder and the command line as Windows takes them (one at a time).
+static WCHAR WideText[WIDE_PATH_UNITS];
+
+// The current folder stays the usual form: a child inherits it, and the
+// long-path prefix there would confuse many a program.
+void SetCurrentFolder(const char* folder) {
+    Utf8ToWide(folder, WideText, WIDE_PATH_UNITS);
+    SetCurrentDirectoryW(WideText);
+}
 
 // CreateProcess looks for the program as WinExec does, and gives a handle to
-// wait on.
+// wait on. A command line that is not UTF-8 or too long does not start.
 static HANDLE StartedProcess;
 
 uint32_t StartProgram(char* commandLine) {
-    STARTUPINFOA startup;
+    STARTUPINFOW startup;
     MemFill(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    if (!Utf8ToWide(commandLine, WideText, WIDE_PATH_UNITS) ||
+        !CreateProcessW(nullptr, WideText, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return 0;
     CloseHandle(process.hThread);
     StartedProcess = process.hProcess;

@@ -5,8 +5,10 @@
 namespace {
 
 // A word longer than this cannot be a valid switch; it is refused whole
-// rather than cut into one that might be.
-const uint32_t WORD_SIZE = 512;
+// rather than cut into one that might be. Process-wide: too large for the
+// stack.
+const uint32_t WORD_SIZE = 3 + SWITCH_FOLDER_MAX + 2;
+char Word[WORD_SIZE];
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -58,7 +60,7 @@ const Conflict Conflicts[] = {{SWITCH_REPLACE | SWITCH_KEEP, "/O /N"},
 // the first word.
 void ParseCommandLine(const char* p, Switches* switches) {
     MemFill(switches, 0, sizeof *switches);
-    char word[WORD_SIZE];
+    char* word = Word;
     for (bool programName = true;; programName = false) {
         while (IsBlank(*p))
             ++p;

@@ -4,10 +4,11 @@
 #pragma once
 #include <stdint.h>
 
-// Longest values taken: a target folder as long as the dialog's edit field
-// takes, a password as long as the password prompt takes.
-const uint32_t SWITCH_FOLDER_MAX = 260;
-const uint32_t SWITCH_PASSWORD_MAX = 298;
+// Longest values taken, in bytes of UTF-8: a target folder as long as a
+// path Windows takes (32,767 UTF-16 units, at most three bytes each), a
+// password of as many characters as the password prompt takes (298).
+const uint32_t SWITCH_FOLDER_MAX = 3 * 32767;
+const uint32_t SWITCH_PASSWORD_MAX = 3 * 298;
 
 // The switches without a value, as bits of Switches::given; their letters
 // in this order are SWITCH_LETTERS.

@@ -8,9 +8,9 @@
 #include "support/str_util.h"
 
 // Found by the dialog's initialisation.
-static WIN32_FIND_DATAA ExistingFile;
+static WIN32_FIND_DATAW ExistingFile;
 static FILETIME EntryTime;        // UTC
-static uint32_t EntrySize;
+static uint64_t EntrySize;
 
 static const int TEXT_SIZE = 256;
 // The dialog's texts come from its template and stay wide all the way.
@@ -31,7 +31,7 @@ static void SetFormattedText(HWND dialog, int id, const WCHAR* format, DWORD_PTR
 
 // One file line: size in bytes below 1 KB, else in whole KB, then the local
 // date and time.
-static void ShowFileLine(HWND dialog, int id, const FILETIME* time, uint32_t size) {
+static void ShowFileLine(HWND dialog, int id, const FILETIME* time, uint64_t size) {
     FILETIME local;
     SYSTEMTIME fields;
     FileTimeToLocalFileTime(time, &local);
@@ -44,7 +44,7 @@ static void ShowFileLine(HWND dialog, int id, const FILETIME* time, uint32_t siz
         format = KilobytesTemplate;
         size >>= 10;
     }
-    DWORD_PTR inserts[3] = {(DWORD_PTR)dateText, (DWORD_PTR)timeText, size};
+    DWORD_PTR inserts[3] = {(DWORD_PTR)dateText, (DWORD_PTR)timeText, (DWORD_PTR)size};
     SetFormattedText(dialog, id, format, inserts);
 }
 
@@ -54,8 +54,8 @@ static void InitOverwriteDialog(HWND dialog) {
     GetDlgItemTextW(dialog, CTL_KB_TEMPLATE, KilobytesTemplate, TEXT_SIZE);
 
     // The icon follows from the name's type alone; the disk is not touched.
-    SHFILEINFOA info;
-    if (SHGetFileInfoA(ExistingFile.cFileName, 0, &info, sizeof info,
+    SHFILEINFOW info;
+    if (SHGetFileInfoW(ExistingFile.cFileName, 0, &info, sizeof info,
                        SHGFI_ICON | SHGFI_USEFILEATTRIBUTES) && info.hIcon) {
         TypeIcon = info.hIcon;
         SendDlgItemMessageA(dialog, CTL_EXISTING_ICON, STM_SETIMAGE, IMAGE_ICON, (LPARAM)info.hIcon);
@@ -75,12 +75,11 @@ static void InitOverwriteDialog(HWND dialog) {
     GetDlgItemTextW(dialog, messageId, format, TEXT_SIZE);
     ShowWindow(GetDlgItem(dialog, messageId), SW_SHOW);
     // The name as stored in the folder, in its own letter case.
-    WCHAR name[MAX_PATH];
-    AnsiToWide(ExistingFile.cFileName, name, MAX_PATH);
-    DWORD_PTR inserts[1] = {(DWORD_PTR)name};
+    DWORD_PTR inserts[1] = {(DWORD_PTR)ExistingFile.cFileName};
     SetFormattedText(dialog, messageId, format, inserts);
 
-    ShowFileLine(dialog, CTL_EXISTING_LINE, &ExistingFile.ftLastWriteTime, ExistingFile.nFileSizeLow);
+    ShowFileLine(dialog, CTL_EXISTING_LINE, &ExistingFile.ftLastWriteTime,
+                 (uint64_t)ExistingFile.nFileSizeHigh << 32 | ExistingFile.nFileSizeLow);
     ShowFileLine(dialog, CTL_ENTRY_LINE, &EntryTime, EntrySize);
 }
 
@@ -100,7 +99,7 @@ static INT_PTR CALLBACK OverwriteDialogProc(HWND dialog, UINT message, WPARAM wP
 }
 
 int ConfirmOverwrite(const CatalogEntry* entry, const char* targetPath) {
-    HANDLE search = FindFirstFileA(targetPath, &ExistingFile);
+    HANDLE search = FindFirstFileW(WidePath(targetPath, 0), &ExistingFile);
     if (search == INVALID_HANDLE_VALUE)
         return 0;
     FindClose(search);

@@ -6,20 +6,17 @@
 #include "engine/front_end.h"
 #include "support/str_util.h"
 
-static char PasswordEntryName[256];
+// The entry's file name (UTF-8), cut to what the prompt can show.
+static char PasswordEntryName[WIDE_TEXT_SIZE];
 static char* PasswordBuffer;    // the archive state's 300-byte password buffer
 
 static void InitPasswordDialog(HWND dialog) {
     CenterOnDesktop(dialog);
-    char name[256], ext[256], shown[512];
-    SplitPath(PasswordEntryName, nullptr, nullptr, name, ext);
-    StrCopy(shown, name);
-    StrAppend(shown, ext);
     WCHAR prompt[WIDE_TEXT_SIZE];
     FormatWide(prompt,
                "Der Zugriff auf die Datei '%s' ist nur mit einem Pa\337wort m\366glich.\n\n"
                "Bitte geben Sie das korrekte Pa\337wort an.",
-               shown);
+               PasswordEntryName);
     SetDlgItemTextW(dialog, CTL_PASSWORD_PROMPT, prompt);
     // A repeated question after a wrong password starts empty as well.
     SetDlgItemTextA(dialog, CTL_PASSWORD_EDIT, "");
@@ -54,8 +51,7 @@ int FrontAskPassword(char* password, const char* entryName) {
     }
     if (StartSwitches.given & SWITCH_SILENT)
         return 0;
-    // Names are at most 255 characters; a longer one is cut, never overrun.
-    StrCopyMax(PasswordEntryName, entryName, sizeof PasswordEntryName - 1);
+    StrCopyMax(PasswordEntryName, LastPart(entryName), sizeof PasswordEntryName - 1);
     PasswordBuffer = password;
     return DialogBoxParamW(ModuleHandle, MAKEINTRESOURCEW(IDD_PASSWORD), MainWindow,
                            PasswordDialogProc, 0) == IDOK;

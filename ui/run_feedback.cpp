@@ -5,16 +5,18 @@
 #include "ui/ui_state.h"
 #include "ui/per_mille.h"
 #include "ui/resources/resource_ids.h"
+#include "ui/wide_text.h"
 #include "engine/extract_run.h"   // ReplaceAll, cleared by every run
 #include "engine/front_end.h"
 #include "support/file_layer.h"
 #include "support/str_util.h"
 
-// Name and extension of the entry being written; the progress line reuses it.
-static char EntryDisplayName[261];
+// Name and extension of the entry being written (UTF-8, cut to what a line
+// can show); the progress line reuses it.
+static char EntryDisplayName[WIDE_TEXT_SIZE];
 
-// Inputs are at most 255-character names, so the texts stay far below this.
-static const int LINE_SIZE = 512;
+// FormatText writes at most 1024 bytes and the terminator.
+static const int LINE_SIZE = 1025;
 
 // Dialog keyboard handling is not applied here: the messages go straight to
 // their windows.
@@ -27,13 +29,11 @@ void PumpMessages() {
 }
 
 static void SetStatusLine(const char* text) {
-    SetDlgItemTextA(MainWindow, CTL_STATUS_LINE, text);
+    SetItemText(MainWindow, CTL_STATUS_LINE, text);
 }
 
 int FrontConfirmEntry(const CatalogEntry* entry, const char* targetPath) {
     PumpMessages();
-    char name[256], ext[256];
-    SplitPath(targetPath, nullptr, nullptr, name, ext);
 
     int answer = CONFIRM_EXTRACT;
     // An existing folder of that name counts as existing too. After a cancel
@@ -63,10 +63,7 @@ int FrontConfirmEntry(const CatalogEntry* entry, const char* targetPath) {
         }
     }
 
-    // name and ext come from one path of at most 255 characters.
-    MemFill(EntryDisplayName, 0, sizeof EntryDisplayName);
-    StrCopy(EntryDisplayName, name);
-    StrAppend(EntryDisplayName, ext);
+    StrCopyMax(EntryDisplayName, LastPart(targetPath), sizeof EntryDisplayName - 1);
     PumpMessages();
     char line[LINE_SIZE];
     FormatText(line, " Entpacke : %s", EntryDisplayName);

@@ -30,38 +30,45 @@ Switches StartSwitches;
 static const uint32_t EXIT_BAD_SWITCH = 87;
 static const uint32_t EXIT_COMMAND_FAILED = 9009;
 
-static char ProgramPath[280];
-// Drive and directory of ProgramPath; kept below 260 characters so that it
-// always fits into TargetFolder.
-static char ProgramFolder[512];
+// Paths of any length Windows takes, in UTF-8; what Windows hands over
+// arrives in WideText first (one text at a time). The command line too.
+static WCHAR WideText[WIDE_PATH_UNITS];
+static char CommandLine[SFX_PATH_BYTES];
+static char ProgramPath[SFX_PATH_BYTES];
+// ProgramPath up to its last backslash.
+static char ProgramFolder[SFX_PATH_BYTES];
 static uint32_t StartedFromFloppy;
-// 260 characters from the edit field, one more for the appended backslash,
-// and the terminating zero.
-static char TargetFolder[262];
+// One byte more for the backslash that a run appends.
+static char TargetFolder[SFX_PATH_BYTES + 1];
 static char RunCommand[261];
 static uint32_t ExtractBusy;
-static char ChooserBuffer[265];
 // The result of the last run; a dialog closed before any run was cancelled.
 static int LastRunResult;
 
-static const int TARGET_EDIT_LIMIT = 261;
-static const int CHOOSER_BUFFER_SIZE = 265;
+const char* LastPart(const char* path) {
+    const char* part = path;
+    for (; *path; ++path)
+        if (*path == '\\')
+            part = path + 1;
+    return part;
+}
 
-// Joins drive and directory of path into dest (at least 512 bytes).
-static void FolderOfPath(const char* path, char* dest) {
-    char dir[256];
-    SplitPath(path, dest, dir, nullptr, nullptr);
-    StrAppend(dest, dir);
+// wide as UTF-8 in text (SFX_PATH_BYTES bytes). A text that UTF-8 cannot
+// hold (a lone surrogate) becomes two words that are no UTF-8, so that as a
+// path it is refused by every file operation and as a command line it is a
+// refused switch: never another name.
+static void ToUtf8(const WCHAR* wide, char* text) {
+    if (!WideToUtf8(wide, text, SFX_PATH_BYTES))
+        StrCopy(text, "\xFF \xFF");
 }
 
 // The classic save dialog with a template that hides everything about files:
 // the user walks folders and drives, and the placeholder name in the hidden
 // file field makes OK return "<shown folder>\123.123".
 static bool ChooseTargetFolder(HWND owner) {
-    WCHAR chosen[CHOOSER_BUFFER_SIZE];
+    WCHAR* chosen = WideText;
     WCHAR title[64];
-    MemFill(chosen, 0, sizeof chosen);
-    Text1252ToWide("123.123", chosen, CHOOSER_BUFFER_SIZE);
+    Text1252ToWide("123.123", chosen, WIDE_PATH_UNITS);
     Text1252ToWide("Zielverzeichnis ausw\344hlen", title, 64);
     OPENFILENAMEW chooser;
     MemFill(&chooser, 0, sizeof chooser);
@@ -70,27 +77,25 @@ static bool ChooseTargetFolder(HWND owner) {
     chooser.hwndOwner = owner;
     chooser.hInstance = ModuleHandle;
     chooser.lpstrFile = chosen;
-    chooser.nMaxFile = CHOOSER_BUFFER_SIZE;
+    chooser.nMaxFile = WIDE_PATH_UNITS;
     chooser.lpstrTitle = title;
     chooser.Flags = OFN_HIDEREADONLY | OFN_ENABLETEMPLATE;
     chooser.lpTemplateName = MAKEINTRESOURCEW(IDD_CHOOSER);
-    if (!GetSaveFileNameW(&chooser))
-        return false;
-    // Paths are ANSI text everywhere else in the program.
-    MemFill(ChooserBuffer, 0, CHOOSER_BUFFER_SIZE);
-    WideCharToMultiByte(CP_ACP, 0, chosen, -1, ChooserBuffer, CHOOSER_BUFFER_SIZE - 1, nullptr, nullptr);
-    return true;
+    return GetSaveFileNameW(&chooser);
 }
 
+// The chosen folder: the path up to its last backslash, without the name.
 static void OnBrowse() {
     if (ExtractBusy)
         return;
     if (!ChooseTargetFolder(MainWindow))
         return;
-    char folder[512];
-    FolderOfPath(ChooserBuffer, folder);
-    StrCopy(ChooserBuffer, folder);   // drive + directory of a 264-character path
-    SetDlgItemTextA(MainWindow, CTL_TARGET_EDIT, ChooserBuffer);
+    WCHAR* end = WideText;
+    for (WCHAR* p = WideText; *p; ++p)
+        if (*p == '\\')
+            end = p + 1;
+    *end = 0;
+    SetDlgItemTextW(MainWindow, CTL_TARGET_EDIT, WideText);
 }
 
 static void ShowAbout() {
@@ -128,7 +133,8 @@ static void OnExtract(HWND dialog) {
         return;
     CancelRequested = 0;
     ExtractBusy = 1;
-    GetDlgItemTextA(dialog, CTL_TARGET_EDIT, TargetFolder, TARGET_EDIT_LIMIT);
+    GetDlgItemTextW(dialog, CTL_TARGET_EDIT, WideText, WIDE_PATH_UNITS);
+    ToUtf8(WideText, TargetFolder);
     if (TargetFolder[0] == 0) {
         if (StartedFromFloppy) {
             // A floppy disk is most likely too small for the archive's content.
@@ -154,8 +160,10 @@ static void OnExtract(HWND dialog) {
 static INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
         CenterOnDesktop(dialog);
-        if (TargetFolder[0])
-            SetDlgItemTextA(dialog, CTL_TARGET_EDIT, TargetFolder);
+        if (TargetFolder[0]) {
+            Utf8ToWide(TargetFolder, WideText, WIDE_PATH_UNITS);
+            SetDlgItemTextW(dialog, CTL_TARGET_EDIT, WideText);
+        }
         MainWindow = dialog;
         return TRUE;   // focus to the first tab stop, the edit field
     }
@@ -231,7 +239,17 @@ extern "C" void SfxEntry() {
     ModuleHandle = GetModuleHandleA(nullptr);
     ExtractBusy = 0;
     LastRunResult = SFX_USER_ABORT;   // set here: an initialiser costs a data section
-    ParseCommandLine(GetCommandLineA(), &StartSwitches);
+    // Arguments in any script: the wide command line, as UTF-8.
+    ToUtf8(GetCommandLineW(), CommandLine);
+    ParseCommandLine(CommandLine, &StartSwitches);
+    // A password is ANSI text, as the prompt reads it and as archivers on
+    // Windows hash it; /P gives the same bytes as typing it there.
+    Utf8ToWide(StartSwitches.password, WideText, WIDE_PATH_UNITS);
+    if (!WideCharToMultiByte(CP_ACP, 0, WideText, -1, StartSwitches.password, PASSWORD_SIZE - 1, nullptr,
+                             nullptr)) {
+        StrCopy(StartSwitches.badArgument, "/P=");
+        StartSwitches.given |= SWITCH_BAD;
+    }
     uint8_t given = StartSwitches.given;
     if (given & (SWITCH_BAD | SWITCH_HELP)) {
         // Nothing is extracted after a refused switch, nor after /?, which
@@ -242,10 +260,11 @@ extern "C" void SfxEntry() {
     }
     RegisterDialogClass();
 
-    // The buffers start zeroed; the size limit keeps ProgramPath's last byte zero.
-    GetModuleFileNameA(nullptr, ProgramPath, sizeof ProgramPath - 1);
-    FolderOfPath(ProgramPath, ProgramFolder);
-    ProgramFolder[259] = 0;
+    // The program's own path in any script and of any length.
+    GetModuleFileNameW(nullptr, WideText, WIDE_PATH_UNITS);
+    ToUtf8(WideText, ProgramPath);
+    StrCopy(ProgramFolder, ProgramPath);
+    ProgramFolder[LastPart(ProgramPath) - ProgramPath] = 0;
     char first = ProgramFolder[0] | 0x20;
     StartedFromFloppy = first == 'a' || first == 'b';
 

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include "archive/catalog_entry.h"
 #include "ui/command_line.h"
+#include "support/wide_win32.h"
 
 extern HINSTANCE ModuleHandle;
 extern HWND MainWindow;             // the main dialog, owner of every box and sub-dialog
@@ -13,6 +14,8 @@ extern const char ProductName[];    // caption of the program's message boxes
 extern Switches StartSwitches;      // what the command line asked for
 
 void CenterOnDesktop(HWND window);
+// What follows the last backslash of path: the name of a file.
+const char* LastPart(const char* path);
 void PumpMessages();
 
 // 0 when the existing file cannot be looked up (no dialog); otherwise the id

@@ -159,6 +159,9 @@ def run_on_terminal(args, answers, timeout=60):
     proc = subprocess.Popen([UNSFX, *args], stdin=slave, stdout=subprocess.DEVNULL, stderr=slave)
     os.close(slave)
     seen = b""
+    # Only output after the last answer may hold the next prompt: the echo of
+    # the answer's line end alone must not count as the prompt again.
+    answered = 0
     pending = list(answers)
     deadline = time.time() + timeout
     while time.time() < deadline:
@@ -171,8 +174,9 @@ def run_on_terminal(args, answers, timeout=60):
             if not chunk:
                 break
             seen += chunk
-            if pending and seen.rstrip().endswith(pending[0][0].encode("utf-8")):
+            if pending and seen[answered:].rstrip().endswith(pending[0][0].encode("utf-8")):
                 os.write(master, (pending.pop(0)[1] + "\n").encode("utf-8"))
+                answered = len(seen)
         elif proc.poll() is not None:
             break
     try:

@@ -145,7 +145,7 @@ class Wine:
         os.makedirs(script_dir, exist_ok=True)
         script = os.path.join(script_dir, scenario + ".txt")
         with open(script, "wb") as f:
-            f.write(("\n".join(script_lines) + "\n").encode("cp1252"))
+            f.write(("\n".join(script_lines) + "\n").encode("utf-8"))
         process = subprocess.Popen([self.loader, driver, self.windows_path(script)], env=self.env(),
                                    stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                    stderr=subprocess.DEVNULL)
@@ -161,7 +161,7 @@ class Wine:
         signal.alarm(limit)
         try:
             for raw in process.stdout:
-                line = raw.decode("cp1252", "replace").rstrip("\r\n")
+                line = raw.decode("utf-8", "replace").rstrip("\r\n")
                 if line.startswith("@@SHOT "):
                     shots += 1
                     name = "%s-%d-%s.png" % (scenario, shots, line[7:].strip())

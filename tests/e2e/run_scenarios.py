@@ -634,7 +634,7 @@ def command_named_like_the_program(wine):
     if not os.path.exists(marker):
         problems.append("the extracted setup.exe did not run (the self-extractor started itself again?)")
     else:
-        started = open(marker, "rb").read().decode("cp1252")
+        started = open(marker, "rb").read().decode("utf-8")
         if started.lower() != (target + "\\setup.exe").lower():
             problems.append("started %s, not the extracted setup.exe" % started)
     return problems, log

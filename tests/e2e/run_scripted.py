@@ -14,8 +14,11 @@ Usage: run_scripted.py [--bits 32|64] [--only NAME,...] [--counts FILE]
 """
 import os
 import shutil
+import struct
 import sys
 import time
+import zipfile
+import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cli"))
@@ -32,17 +35,20 @@ SWITCH_LIST = ("/S\t\tohne Dialog entpacken{LF}"
                "/W\t\tauf den Befehl warten")
 
 
-def start(s, args, steps, run):
-    """Starts the scenario's program with args and plays steps; returns the
-    problems (none when the driver passed) and the log."""
-    script = ["timeout %d" % sc.START_WAIT, "cd " + s.win_dir, "args " + args, "start " + s.win_exe] + steps
-    passed, log = s.wine.run_driver(sc.DRIVER, script, "%s-%s" % (s.name, run), limit=sc.SCENARIO_LIMIT)
+def start(s, args, steps, run, limit=None):
+    """Starts the scenario's program with args and plays steps (each wait
+    within limit seconds, if given); returns the problems (none when the
+    driver passed) and the log."""
+    wait = limit or sc.START_WAIT
+    script = ["timeout %d" % wait, "cd " + s.win_dir, "args " + args, "start " + s.win_exe] + steps
+    passed, log = s.wine.run_driver(sc.DRIVER, script, "%s-%s" % (s.name, run),
+                                    limit=max(sc.SCENARIO_LIMIT, wait + 60))
     return ([] if passed else ["run '%s' failed" % run]), "%s:\n%s" % (run, log)
 
 
-def silent(s, args, code, run):
+def silent(s, args, code, run, limit=None):
     """A run under /S: it must end with code without opening any window."""
-    return start(s, "/S " + args, ["wait-exit-quiet %d" % code], run)
+    return start(s, "/S " + args, ["wait-exit-quiet %d" % code], run, limit)
 
 
 def folder_of(s, name):
@@ -214,9 +220,161 @@ def signed_program(wine):
     return problems + lib.compare_tree(s.src, names, s.out("Mein Ziel")), log
 
 
+# Names in six scripts (UTF-8, flag bit 11, as zipfile writes them) and one
+# that only an Info-ZIP Unicode path field (0x7075) gives: its stored name
+# is plain ASCII.
+SCRIPT_NAMES = ["日本語/説明書.txt", "Ελληνικά.txt", "Łódź_zażółć.txt", "Кириллица/файл.txt", "한국어_中文.txt",
+                "Emoji_😀.txt"]
+UNICODE_PATH_NAME, UNICODE_PATH_STORED = "Ωmega_Info.txt", "x_plain.txt"
+
+
+def unicode_zip(s):
+    """The scenario's sources under those names, zipped by Python's zipfile;
+    the names as they must come out."""
+    names = SCRIPT_NAMES + [UNICODE_PATH_NAME, "readme.txt"]
+    s.files({name: ("%s\r\n" % name).encode("utf-8") * 20 for name in names})
+    with zipfile.ZipFile(s.zip, "w", zipfile.ZIP_DEFLATED) as archive:
+        for name in names:
+            if name == UNICODE_PATH_NAME:
+                info = zipfile.ZipInfo.from_file(os.path.join(s.src, name), UNICODE_PATH_STORED)
+                text = name.encode("utf-8")
+                info.extra = struct.pack("<HHBI", 0x7075, 5 + len(text), 1,
+                                         zlib.crc32(UNICODE_PATH_STORED.encode())) + text
+                info.compress_type = zipfile.ZIP_DEFLATED
+                with open(os.path.join(s.src, name), "rb") as f:
+                    archive.writestr(info, f.read())
+            else:
+                archive.write(os.path.join(s.src, name), name)
+    return names
+
+
+def unicode_folders(wine):
+    """A program saved in a folder whose name no ANSI code page holds, itself
+    so named, started silently: it finds itself and extracts beside itself
+    names in six scripts and one from an Info-ZIP Unicode path field,
+    exactly. /D= names another such folder; in the dialog the field shows the
+    program's folder and the status line its name. (The real 32-bit stub:
+    the first start alone.)"""
+    s = sc.Scenario(wine, "unicode_folders", program="setup_Łódź")
+    names = unicode_zip(s)
+    lib.assemble(sc.STUB, s.zip, s.exe)
+    home = "Downloads_Łódź_日本"
+    folder = os.path.join(s.dir, home)
+    os.makedirs(folder)
+    shutil.move(s.exe, os.path.join(folder, s.program))
+    win_home = s.win_dir + home + "\\"
+
+    def run(args, steps, name):
+        script = ["timeout %d" % sc.START_WAIT, "cd " + win_home] + (["args " + args] if args else []) + \
+                 ["start " + win_home + s.program] + steps
+        passed, log = s.wine.run_driver(sc.DRIVER, script, "%s-%s" % (s.name, name), limit=sc.SCENARIO_LIMIT)
+        return ([] if passed else ["run '%s' failed" % name]), "%s:\n%s" % (name, log)
+
+    def exactly(root):
+        found = sorted(n for n in lib.tree(root) if n != s.program)
+        return [] if found == sorted(names) else ["extracted %s, expected %s" % (found, sorted(names))]
+
+    problems, log = run("/S", ["wait-exit-quiet 0"], "beside")
+    problems += lib.compare_tree(s.src, names, folder) + exactly(folder)
+    logs = [log]
+    if not sc.SUFFIX:
+        other = "Ziel_Ελληνικά_Кириллица_한국어"
+        more, more_log = run('"/D=%s%s" /S' % (s.win_dir, other), ["wait-exit-quiet 0"], "elsewhere")
+        problems += more + lib.compare_tree(s.src, names, s.out(other))
+        dialog = "Im_Dialog_中文_😀"
+        more, dialog_log = run("", ["wait-main", "expect-text 1000 " + win_home, "settext 1000 " + s.win_dir + dialog,
+                                    "click 1"] + sc.success_box(s.program[:-4]), "dialog")
+        problems += more + lib.compare_tree(s.src, names, s.out(dialog))
+        logs += [more_log, dialog_log]
+    return problems, "\n".join(logs)
+
+
+def long_paths(wine):
+    """A target path past 300 characters: the folder from /D= and an entry
+    in folders deep inside it, written whole."""
+    s = sc.Scenario(wine, "long_paths")
+    deep = "/".join(["Verzeichnis_%02d_%s" % (i, "x" * 40) for i in range(6)]) + "/datei.txt"
+    s.files({deep: sc.GERMAN, "kurz.txt": sc.ENGLISH})
+    lib.make_zip(s.src, s.zip, [deep, "kurz.txt"])
+    joined(sc.STUB, s.zip, s.exe)
+    target = "Ziel_" + "z" * 60
+    problems, log = silent(s, folder_of(s, target), 0, "deep")
+    full = len(s.win_dir + target + "\\" + deep)
+    if full <= 300:
+        problems.append("the path is only %d characters long" % full)
+    return problems + lib.compare_tree(s.src, [deep, "kurz.txt"], s.out(target)), log
+
+
+def joined(stub, zip_path, out):
+    """stub, an empty configuration block and the archive joined as they are,
+    its offsets counting from its own start: the program reads it by the
+    difference."""
+    with open(out, "wb") as f:
+        for part in (stub, zip_path):
+            with open(part, "rb") as p:
+                shutil.copyfileobj(p, f, 1 << 20)
+            if part == stub:
+                f.write(lib.config_block())
+
+
+def zip64_entries(wine):
+    """Zip64: an entry of 4.3 GB (zeros, so the program file stays small)
+    and an archive of 70,000 entries extract whole. The large file is
+    checked and removed at once."""
+    s = sc.Scenario(wine, "zip64_large")
+    size = 4300 * 1000 * 1000
+    with zipfile.ZipFile(s.zip, "w", zipfile.ZIP_DEFLATED, compresslevel=1) as archive:
+        with archive.open(zipfile.ZipInfo("null.bin", date_time=sc.SUMMER[:6]), "w", force_zip64=True) as f:
+            block = bytes(1 << 24)
+            for _ in range(size // len(block)):
+                f.write(block)
+            f.write(bytes(size % len(block)))
+    joined(sc.STUB, s.zip, s.exe)
+    os.unlink(s.zip)
+    problems, log = silent(s, folder_of(s, "ziel"), 0, "large", 600)
+    large = os.path.join(s.out("ziel"), "null.bin")
+    try:
+        if not os.path.isfile(large) or os.path.getsize(large) != size:
+            problems.append("null.bin: %s bytes, expected %d" % (
+                os.path.getsize(large) if os.path.isfile(large) else "no file", size))
+        else:
+            with open(large, "rb") as f:
+                zero = bytes(1 << 24)
+                while True:
+                    chunk = f.read(1 << 24)
+                    if not chunk:
+                        break
+                    if chunk != zero[:len(chunk)]:
+                        problems.append("null.bin holds other bytes than zeros")
+                        break
+    finally:
+        shutil.rmtree(s.out("ziel"), ignore_errors=True)
+
+    many = sc.Scenario(wine, "zip64_many")
+    count = 70000
+    with zipfile.ZipFile(many.zip, "w", zipfile.ZIP_STORED) as archive:
+        for n in range(count):
+            archive.writestr(zipfile.ZipInfo("d%03d/f%05d.txt" % (n % 1000, n), date_time=sc.SUMMER[:6]), b"%d\n" % n)
+    joined(sc.STUB, many.zip, many.exe)
+    # Wine looks a name up by reading its whole folder: a thousand folders
+    # of 70 files each keep that short.
+    more, log2 = silent(many, folder_of(many, "ziel"), 0, "many", 1200)
+    problems += more
+    found = lib.tree(many.out("ziel")) if os.path.isdir(many.out("ziel")) else []
+    if len(found) != count:
+        problems.append("%d of %d entries extracted" % (len(found), count))
+    else:
+        wrong = [n for n in range(count) if open(os.path.join(many.out("ziel"), "d%03d" % (n % 1000), "f%05d.txt" % n),
+                                                 "rb").read() != b"%d\n" % n]
+        if wrong:
+            problems.append("%d files with other contents, first f%05d.txt" % (len(wrong), wrong[0]))
+    shutil.rmtree(many.out("ziel"), ignore_errors=True)
+    return problems, log + "\n" + log2
+
+
 SCENARIOS = [silent_success_and_command, silent_existing_files, passwords, waited_command,
-             refused_switches_and_exit_codes, signed_program]
-SCENARIOS32 = [signed_program]
+             refused_switches_and_exit_codes, signed_program, unicode_folders, long_paths, zip64_entries]
+SCENARIOS32 = [signed_program, unicode_folders]
 
 if __name__ == "__main__":
     sc.SCENARIOS[:] = SCENARIOS

@@ -81,7 +81,7 @@ TEST(CommandLine, UnknownMalformedAndContradictorySwitchesAreRefused) {
         {"setup.exe /S=1", "/S=1"},
         {"setup.exe /D=" + std::string(SWITCH_FOLDER_MAX + 1, 'd'), "/D=ddd"},
         {"setup.exe /P=" + std::string(SWITCH_PASSWORD_MAX + 1, 'p'), "/P=ppp"},
-        {"setup.exe /D=" + std::string(4000, 'd'), "/D=ddd"},
+        {"setup.exe /D=" + std::string(SWITCH_FOLDER_MAX + 4000, 'd'), "/D=ddd"},
         {"setup.exe /O /S /N", "/O /N"},
         {"setup.exe -w -X", "/X /W"},
         {"setup.exe /Q /O /N", "/Q"},

@@ -2,9 +2,10 @@
 //
 // Usage: sfxdriver.exe SCRIPT
 //
-// SCRIPT is a text file in code page 1252, one step per line; the program's
-// texts are read as wide text and compared in code page 1252, whatever the
-// system's ANSI code page. A step is a verb,
+// SCRIPT is a text file in UTF-8, one step per line; the program's texts are
+// read as wide text and compared as UTF-8, whatever the system's ANSI code
+// page, and paths, arguments and typed texts reach the program as wide text.
+// A step is a verb,
 // its words, and for verbs that take a text the rest of the line, taken
 // literally except that {LF} stands for a line feed. Empty lines and lines
 // starting with '#' are ignored. Every wait has a time limit (see "timeout").
@@ -130,22 +131,30 @@ std::string ClassOf(HWND window) {
     return name;
 }
 
-// Texts are read as wide text and compared as code page 1252, the script's
-// code page, whatever the system's ANSI code page is: a program that shows
-// its texts right under another code page is then seen to do so, and one
-// that does not shows other letters.
-std::string To1252(const wchar_t* wide) {
-    int size = WideCharToMultiByte(1252, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+// Texts are read as wide text and compared as UTF-8, the script's encoding,
+// whatever the system's ANSI code page is: a program that shows its texts
+// right under another code page is then seen to do so, and one that does not
+// shows other letters.
+std::string ToUtf8(const wchar_t* wide) {
+    int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
     std::string text(size > 0 ? size : 1, '\0');
-    WideCharToMultiByte(1252, 0, wide, -1, &text[0], size, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, &text[0], size, nullptr, nullptr);
     text.resize(strlen(text.c_str()));
     return text;
+}
+
+std::wstring Wide(const std::string& text) {
+    int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(size > 0 ? size : 1, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], size);
+    wide.resize(wcslen(wide.c_str()));
+    return wide;
 }
 
 std::string CaptionOf(HWND window) {
     wchar_t caption[512] = L"";
     GetWindowTextW(window, caption, 512);
-    return To1252(caption);
+    return ToUtf8(caption);
 }
 
 // WM_GETTEXT through SendMessageTimeout: the program answers from inside its
@@ -159,7 +168,7 @@ bool TryTextOf(HWND window, std::string* text) {
     if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
                              SMTO_ABORTIFHUNG, 5000, &copied))
         return false;
-    *text = To1252(buffer.data());
+    *text = ToUtf8(buffer.data());
     return true;
 }
 
@@ -286,16 +295,18 @@ void ExpectEqual(const std::string& what, const std::string& actual, const std::
 // The file line as a person would expect it from the file's size and local
 // modification time: the user's long date and 24-hour time, bytes below
 // 1024, whole kilobytes from there on.
-std::string ExpectedFileLine(uint32_t size, const SYSTEMTIME& local) {
-    char date[100] = "";
-    char time[100] = "";
-    GetDateFormatA(LOCALE_USER_DEFAULT, DATE_LONGDATE, &local, nullptr, date, sizeof date);
-    GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_FORCE24HOURFORMAT, &local, nullptr, time, sizeof time);
+std::string ExpectedFileLine(uint64_t size, const SYSTEMTIME& local) {
+    wchar_t date[100] = L"";
+    wchar_t time[100] = L"";
+    GetDateFormatW(LOCALE_USER_DEFAULT, DATE_LONGDATE, &local, nullptr, date, 100);
+    GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_FORCE24HOURFORMAT, &local, nullptr, time, 100);
     char line[512];
     if (size < 1024)
-        snprintf(line, sizeof line, "%u Bytes\nge\xE4ndert am %s, %s", size, date, time);
+        snprintf(line, sizeof line, "%u Bytes\nge\xC3\xA4ndert am %s, %s", unsigned(size), ToUtf8(date).c_str(),
+                 ToUtf8(time).c_str());
     else
-        snprintf(line, sizeof line, "%u KB\nge\xE4ndert am %s, %s", size >> 10, date, time);
+        snprintf(line, sizeof line, "%u KB\nge\xC3\xA4ndert am %s, %s", unsigned(size >> 10), ToUtf8(date).c_str(),
+                 ToUtf8(time).c_str());
     return line;
 }
 
@@ -404,25 +415,25 @@ void Run(const Step& step) {
         }
         if (!attributes)
             attributes = FILE_ATTRIBUTE_NORMAL;
-        if (!SetFileAttributesA(step.words[0].c_str(), attributes))
-            Fail("SetFileAttributesA failed on " + step.words[0]);
-        DWORD now = GetFileAttributesA(step.words[0].c_str());
+        if (!SetFileAttributesW(Wide(step.words[0]).c_str(), attributes))
+            Fail("SetFileAttributesW failed on " + step.words[0]);
+        DWORD now = GetFileAttributesW(Wide(step.words[0]).c_str());
         if (attributes != FILE_ATTRIBUTE_NORMAL && (now & attributes) != attributes)
             Fail("attributes did not stick on " + step.words[0]);
         Log("ok   attributes of %s: 0x%lx", step.words[0].c_str(), static_cast<unsigned long>(now));
     } else if (v == "args") {
         StartArguments = step.After(0);
     } else if (v == "start") {
-        STARTUPINFOA startup = {};
+        STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
         std::string commandLine = "\"" + step.rest + "\"";
         if (!StartArguments.empty())
             commandLine += " " + StartArguments;
         StartArguments.clear();
-        std::vector<char> line(commandLine.begin(), commandLine.end());
-        line.push_back('\0');
-        if (!CreateProcessA(step.rest.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            WorkFolder.empty() ? nullptr : WorkFolder.c_str(), &startup, &Child))
+        std::wstring line = Wide(commandLine);
+        std::wstring folder = Wide(WorkFolder);
+        if (!CreateProcessW(Wide(step.rest).c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                            WorkFolder.empty() ? nullptr : folder.c_str(), &startup, &Child))
             Fail("CreateProcess failed for " + step.rest + " (error " + std::to_string(GetLastError()) + ")");
         ChildStarted = true;
         Log("ok   started %s (pid %lu)", Printable(commandLine).c_str(), static_cast<unsigned long>(Child.dwProcessId));
@@ -504,8 +515,8 @@ void Run(const Step& step) {
                     ExpectedFileLine(size, local));
     } else if (v == "expect-line-file") {
         std::string path = step.After(1);
-        WIN32_FIND_DATAA data;
-        HANDLE search = FindFirstFileA(path.c_str(), &data);
+        WIN32_FIND_DATAW data;
+        HANDLE search = FindFirstFileW(Wide(path).c_str(), &data);
         if (search == INVALID_HANDLE_VALUE)
             Fail("cannot find " + path);
         FindClose(search);
@@ -514,11 +525,12 @@ void Run(const Step& step) {
         FileTimeToLocalFileTime(&data.ftLastWriteTime, &localTime);
         FileTimeToSystemTime(&localTime, &local);
         ExpectEqual("file line " + step.words[0], WithoutCarriageReturns(TextOf(Control(step.Id(0)))),
-                    ExpectedFileLine(data.nFileSizeLow, local));
+                    ExpectedFileLine((uint64_t)data.nFileSizeHigh << 32 | data.nFileSizeLow, local));
     } else if (v == "settext") {
         std::string text = step.After(1);
+        std::wstring wide = Wide(text);
         DWORD_PTR ignored = 0;
-        if (!SendMessageTimeoutA(Control(step.Id(0)), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+        if (!SendMessageTimeoutW(Control(step.Id(0)), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()),
                                  SMTO_ABORTIFHUNG, 5000, &ignored))
             Fail("WM_SETTEXT got no answer");
         Log("ok   control %d := \"%s\"", step.Id(0), Printable(text).c_str());
@@ -542,7 +554,7 @@ void Run(const Step& step) {
         }
         Log("ok   no box");
     } else if (v == "expect-missing") {
-        if (GetFileAttributesA(step.rest.c_str()) != INVALID_FILE_ATTRIBUTES)
+        if (GetFileAttributesW(Wide(step.rest).c_str()) != INVALID_FILE_ATTRIBUTES)
             Fail(step.rest + " exists");
         Log("ok   no %s", step.rest.c_str());
     } else if (v == "shot") {
