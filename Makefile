@@ -42,6 +42,7 @@ demo: host windows
 bench: host
 	@bash scripts/bench.sh
 	@bash scripts/bench_pack.sh
+	@bash scripts/bench_aes.sh
 
 fuzz: setup
 	@bash scripts/fuzz.sh $(FUZZ_SECONDS)

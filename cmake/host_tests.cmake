@@ -16,7 +16,7 @@ include(GoogleTest)
 gtest_discover_tests(sfx_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
 
 # The 32-bit program's code paths (32-bit bit buffer, four-byte copies, the
-# one-lane CRC-32 folding), which only the 32-bit stub runs: the same
+# one-lane CRC-32 folding, one AES block at a time and no SHA extensions), which only the 32-bit stub runs: the same
 # sources with the word size forced and the stub's flags, under the
 # decoder's and the CRC's tests again.
 add_library(sfxcore_word32 STATIC ${CORE_SOURCES} ${POSIX_BACKEND})
@@ -27,6 +27,7 @@ endif()
 add_executable(sfx_word32_tests ${CMAKE_SOURCE_DIR}/tests/unit/codecs_inflate_zlib_test.cpp
                ${CMAKE_SOURCE_DIR}/tests/unit/codecs_inflate_edge_test.cpp
                ${CMAKE_SOURCE_DIR}/tests/unit/codecs_crc32_test.cpp
+               ${CMAKE_SOURCE_DIR}/tests/unit/codecs_crypto_test.cpp
                ${CMAKE_SOURCE_DIR}/tests/unit/support/zip_writer.cpp
                ${CMAKE_SOURCE_DIR}/tests/unit/support/test_front_end.cpp)
 target_include_directories(sfx_word32_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/unit)

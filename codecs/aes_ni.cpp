@@ -24,7 +24,7 @@ SFX_AES void AesCtrBlocksHardware(const AesKey& key, uint8_t counter[AES_BLOCK_S
                                   uint32_t blocks) {
     const __m128i* rk = reinterpret_cast<const __m128i*>(key.roundKeys);
     const uint32_t rounds = key.rounds;
-#if defined(SFX_STUB) && !defined(__x86_64__)
+#if defined(SFX_SMALL_CRYPTO)
     // One block at a time, the counter counted up in memory: the least code.
     for (; blocks != 0; --blocks, data += AES_BLOCK_SIZE) {
         __m128i b = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(counter)), _mm_loadu_si128(rk));

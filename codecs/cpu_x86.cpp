@@ -9,20 +9,19 @@ uint32_t CpuFeatureBits;
 
 uint32_t CpuFeatures() {
     if (CpuFeatureBits == 0) {
-        unsigned a, b, c, d, maxLeaf;
-        __cpuid(0, maxLeaf, b, c, d);
+        unsigned a, b, c, d;
         __cpuid(1, a, b, c, d);
         uint32_t found = CPU_KNOWN;
         const unsigned sse2 = 1u << 26;
         if ((d & sse2) && (c & bit_AES)) found |= CPU_AES;
         if ((d & sse2) && (c & bit_PCLMUL)) found |= CPU_CLMUL;
 #ifdef SFX_SHA_NI
+        unsigned maxLeaf, ignored;
+        __cpuid(0, maxLeaf, b, ignored, ignored);
         if (maxLeaf >= 7 && (d & sse2) && (c & bit_SSE4_1)) {
             __cpuid_count(7, 0, a, b, c, d);
             if (b & bit_SHA) found |= CPU_SHA;
         }
-#else
-        (void)maxLeaf;
 #endif
         CpuFeatureBits = found;
     }

@@ -4,9 +4,13 @@
 #include <stdint.h>
 
 #if defined(__x86_64__) || defined(__i386__)
-// The SHA extensions make HMAC-SHA1 about four times as fast, but their
-// block function costs the 32-bit stub 500 bytes; it goes without them.
-#if defined(__x86_64__) || !defined(SFX_STUB)
+// The 32-bit stub's paths, where size counts most; a host build that tests
+// them forces them (SFX_WORD32). The SHA extensions make HMAC-SHA1 about
+// four times as fast, but their block function costs the 32-bit stub 500
+// bytes; it goes without them, and takes one AES block at a time.
+#if (defined(SFX_STUB) && defined(__i386__)) || defined(SFX_WORD32)
+#define SFX_SMALL_CRYPTO 1
+#else
 #define SFX_SHA_NI 1
 #endif
 

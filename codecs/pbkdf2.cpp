@@ -15,8 +15,10 @@ void Pbkdf2HmacSha1(const uint8_t* password, uint32_t passwordLength, const uint
     if (saltLength > PBKDF2_SALT_MAX) saltLength = PBKDF2_SALT_MAX;
     uint8_t first[PBKDF2_SALT_MAX + 4];
     __builtin_memcpy(first, salt, saltLength);
-    for (uint32_t block = 1; outLength != 0; ++block) {
-        for (int i = 0; i < 4; ++i) first[saltLength + i] = (uint8_t)(block >> (24 - 8 * i));
+    // The block number, big-endian: at most 255 blocks of 20 bytes are asked for.
+    __builtin_memset(first + saltLength, 0, 4);
+    for (uint8_t block = 1; outLength != 0; ++block) {
+        first[saltLength + 3] = block;
         uint8_t u[SHA1_DIGEST_SIZE], t[SHA1_DIGEST_SIZE];
         const uint8_t* message = first;
         uint32_t messageLength = saltLength + 4;

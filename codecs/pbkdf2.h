@@ -3,5 +3,6 @@
 #pragma once
 #include <stdint.h>
 
+// outLength at most 255 * 20 bytes.
 void Pbkdf2HmacSha1(const uint8_t* password, uint32_t passwordLength, const uint8_t* salt, uint32_t saltLength,
                     uint32_t iterations, uint8_t* out, uint32_t outLength);

@@ -69,23 +69,24 @@ void Sha1Start(Sha1& sha) {
 void Sha1Update(Sha1& sha, const uint8_t* data, uint32_t count) {
     sha.lengthLow += count;
     if (sha.lengthLow < count) ++sha.lengthHigh;
-    if (sha.filled != 0) {
-        uint32_t take = SHA1_BLOCK_SIZE - sha.filled;
-        if (take > count) take = count;
-        __builtin_memcpy(sha.block + sha.filled, data, take);
-        sha.filled += take;
+    while (count != 0) {
+        // Whole blocks straight from the caller's data.
+        uint32_t take = count & ~(SHA1_BLOCK_SIZE - 1);
+        if (sha.filled == 0 && take != 0) {
+            Sha1Blocks(sha.state, data, take / SHA1_BLOCK_SIZE);
+        } else {
+            take = SHA1_BLOCK_SIZE - sha.filled;
+            if (take > count) take = count;
+            __builtin_memcpy(sha.block + sha.filled, data, take);
+            sha.filled += take;
+            if (sha.filled == SHA1_BLOCK_SIZE) {
+                Sha1Blocks(sha.state, sha.block, 1);
+                sha.filled = 0;
+            }
+        }
         data += take;
         count -= take;
-        if (sha.filled < SHA1_BLOCK_SIZE) return;
-        Sha1Blocks(sha.state, sha.block, 1);
-        sha.filled = 0;
     }
-    uint32_t whole = count / SHA1_BLOCK_SIZE;
-    if (whole != 0) Sha1Blocks(sha.state, data, whole);
-    data += whole * SHA1_BLOCK_SIZE;
-    count %= SHA1_BLOCK_SIZE;
-    __builtin_memcpy(sha.block, data, count);
-    sha.filled = count;
 }
 
 static inline void StoreBig32(uint8_t* p, uint32_t v) {
@@ -94,18 +95,14 @@ static inline void StoreBig32(uint8_t* p, uint32_t v) {
 }
 
 void Sha1Finish(Sha1& sha, uint8_t digest[SHA1_DIGEST_SIZE]) {
-    uint8_t* block = sha.block;
-    uint32_t n = sha.filled;
-    block[n++] = 0x80;
-    if (n > SHA1_BLOCK_SIZE - 8) {
-        __builtin_memset(block + n, 0, SHA1_BLOCK_SIZE - n);
-        Sha1Blocks(sha.state, block, 1);
-        n = 0;
-    }
-    __builtin_memset(block + n, 0, SHA1_BLOCK_SIZE - 8 - n);
-    // The length in bits, big-endian.
-    StoreBig32(block + SHA1_BLOCK_SIZE - 8, sha.lengthHigh << 3 | sha.lengthLow >> 29);
-    StoreBig32(block + SHA1_BLOCK_SIZE - 4, sha.lengthLow << 3);
-    Sha1Blocks(sha.state, block, 1);
+    // 0x80, zeros up to 8 bytes before a block's end, the length in bits
+    // (big-endian): through the update like any data.
+    uint8_t tail[SHA1_BLOCK_SIZE + 8];
+    __builtin_memset(tail, 0, sizeof tail);
+    tail[0] = 0x80;
+    uint32_t n = ((SHA1_BLOCK_SIZE - 9 - sha.filled) & (SHA1_BLOCK_SIZE - 1)) + 1;
+    StoreBig32(tail + n, sha.lengthHigh << 3 | sha.lengthLow >> 29);
+    StoreBig32(tail + n + 4, sha.lengthLow << 3);
+    Sha1Update(sha, tail, n + 8);
     for (uint32_t i = 0; i < 5; ++i) StoreBig32(digest + 4 * i, sha.state[i]);
 }

@@ -33,8 +33,8 @@ void WinZipAesFinish(WinZipAes& aes, uint8_t code[WINZIP_AES_CODE_SIZE]) {
 }
 
 bool WinZipAesAuthentic(WinZipAes& aes, const uint8_t stored[WINZIP_AES_CODE_SIZE]) {
-    uint8_t code[WINZIP_AES_CODE_SIZE];
-    WinZipAesFinish(aes, code);
+    uint8_t code[SHA1_DIGEST_SIZE];
+    HmacSha1Finish(aes.mac, code);
     // Every byte compared, so the time taken tells nothing of where they differ.
     uint32_t differ = 0;
     for (uint32_t i = 0; i < WINZIP_AES_CODE_SIZE; ++i) differ |= code[i] ^ stored[i];

@@ -5,6 +5,8 @@
 
 const uint16_t METHOD_STORED = 0;
 const uint16_t METHOD_DEFLATED = 8;
+// WinZip's AES: the data's own method stands in the extra field 0x9901.
+const uint16_t METHOD_AES = 99;
 
 // Runs the entry's decoder over its data (the input reader started, the
 // output file open, CRC and byte count at their start) until the data

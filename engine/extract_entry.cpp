@@ -12,6 +12,7 @@
 #include "engine/extract_entry.h"
 #include "archive/catalog.h"
 #include "codecs/cipher.h"
+#include "codecs/winzip_aes.h"
 #include "engine/entry_decode.h"
 #include "engine/input_reader.h"
 #include "engine/lzma_entry.h"
@@ -62,16 +63,32 @@ void ExtractEntry(const CatalogEntry* entry, const char* targetPath) {
     Archive.crc = 0xFFFFFFFFu;
 
     uint16_t method = header->method;
+    bool encrypted = (header->flags & ZIP_FLAG_ENCRYPTED) != 0;
+    // In front of the data: the encryption header, or an AES entry's salt
+    // and verifier; behind them an AES entry's authentication code.
+    uint32_t around = ZIPCRYPTO_HEADER_SIZE;
+    uint32_t codeSize = 0;
+    uint8_t versionLimit = 45;
+    if (method == METHOD_AES) {
+        // AES-128, -192 or -256 (8, 12 or 16 bytes of salt), AE-1 or AE-2,
+        // and the data's own method inside; 5.1 is the version AES needs.
+        uint32_t saltSize = WinZipAesSaltSize(entry->aesStrength);
+        method = entry->aesMethod;
+        codeSize = WINZIP_AES_CODE_SIZE;
+        around = saltSize + WINZIP_AES_VERIFIER_SIZE + WINZIP_AES_CODE_SIZE;
+        versionLimit = 51;
+        if (saltSize == 0 || entry->aesVersion - 1u > 1u || !encrypted) method = METHOD_AES;
+    }
+    if (method == METHOD_LZMA) versionLimit = LZMA_VERSION_NEEDED;
     // Only stored, deflated and LZMA data can be written; an entry of any
     // other method would become an empty or wrong file.
-    if ((header->versionNeeded & 0xFF) > (method == METHOD_LZMA ? LZMA_VERSION_NEEDED : 45) ||
+    if ((header->versionNeeded & 0xFF) > versionLimit ||
         (method != METHOD_STORED && method != METHOD_DEFLATED && method != METHOD_LZMA)) {
         Archive.status = SFX_ERR_UNSUPPORTED;
         return;
     }
-    bool encrypted = (header->flags & ZIP_FLAG_ENCRYPTED) != 0;
-    if (encrypted && entry->compressedSize < ZIPCRYPTO_HEADER_SIZE) {
-        // Too short to hold even the encryption header.
+    if (encrypted && entry->compressedSize < around) {
+        // Too short to hold even what encryption puts around the data.
         Archive.status = SFX_ERR_BAD_DATA;
         return;
     }
@@ -82,7 +99,7 @@ void ExtractEntry(const CatalogEntry* entry, const char* targetPath) {
         Archive.status = SFX_ERR_IO;
     else
         Archive.status = ReadLocalHeader(&local);
-    StartInput(entry->compressedSize);
+    StartInput(entry->compressedSize - codeSize);
 
     // The password is settled before anything is created, so that a cancel
     // or a wrong password leaves no empty file and no existing one touched.
@@ -105,7 +122,12 @@ void ExtractEntry(const CatalogEntry* entry, const char* targetPath) {
             // data that would run past it.
             if (Archive.status == SFX_OK && Archive.bytesWritten != entry->uncompressedSize)
                 Archive.status = SFX_ERR_BAD_DATA;
-            if (Archive.status == SFX_OK && (Archive.crc ^ 0xFFFFFFFFu) != header->crc32)
+            // An AES entry's code vouches for its data; AE-2 stores 0 for
+            // the CRC-32, AE-1 the real one.
+            if (Archive.status == SFX_OK && codeSize != 0)
+                AuthenticateInput();
+            if (Archive.status == SFX_OK && (Archive.crc ^ 0xFFFFFFFFu) != header->crc32 &&
+                !(codeSize != 0 && entry->aesVersion == 2))
                 Archive.status = SFX_ERR_CRC;
             if (Archive.status == SFX_OK)
                 SetEntryTime(Archive.outputHandle, header->dosDate, header->dosTime);

@@ -34,10 +34,32 @@ bool ReadInput() {
         Archive.status = SFX_ERR_IO;
         return false;
     }
-    if (in.cipher == INPUT_ZIPCRYPTO) ZipCryptoDecrypt(&in.keys, piece, want);
+    DecryptInput(piece, want);
     in.remaining -= want;
     in.codec.next = in.buffer;
     in.codec.end = piece + want;
     in.codec.final = in.remaining == 0;
     return true;
+}
+
+void DecryptInput(uint8_t* data, uint32_t count) {
+    InputReader& in = EntryInput;
+    if (in.cipher == INPUT_ZIPCRYPTO) ZipCryptoDecrypt(&in.keys, data, count);
+    if (in.cipher == INPUT_AES) WinZipAesDecrypt(in.aes, data, count);
+}
+
+bool AuthenticateInput() {
+    InputReader& in = EntryInput;
+    while (in.remaining != 0) {
+        in.codec.next = in.codec.end;
+        if (!ReadInput()) return false;
+    }
+    uint8_t code[WINZIP_AES_CODE_SIZE];
+    if (FileRead(code, WINZIP_AES_CODE_SIZE, Archive.archiveHandle) != (int32_t)WINZIP_AES_CODE_SIZE) {
+        Archive.status = SFX_ERR_IO;
+        return false;
+    }
+    if (WinZipAesAuthentic(in.aes, code)) return true;
+    Archive.status = SFX_ERR_CRC;
+    return false;
 }

@@ -15,7 +15,7 @@ zip unzip p7zip-full libarchive-tools python3
 openssl osslsigncode
 qemu-user-static
 libdeflate-dev dpkg-dev icoutils python3-pefile
-python3-cryptography libssl-dev"
+python3-cryptography libssl-dev libarchive-tools"
 
 missing=""
 for p in $PKGS; do

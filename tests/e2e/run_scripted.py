@@ -15,6 +15,7 @@ Usage: run_scripted.py [--bits 32|64] [--only NAME,...] [--counts FILE]
 import os
 import shutil
 import struct
+import subprocess
 import sys
 import time
 import zipfile
@@ -148,6 +149,31 @@ def passwords(wine):
                        "dialog")
     problems += more + lib.compare_tree(s.src, names, s.out("im Dialog"))
     return problems, "\n".join((log, log2, log3, log4))
+
+
+def aes_password(wine):
+    """An AES-256 program of the project's builder under /S: a wrong /P=
+    ends with 9961 and nothing written (64-bit only), the right one extracts
+    everything, the authentication codes checked."""
+    s = sc.Scenario(wine, "silent_aes")
+    builder = lib.mksfx_path()
+    if not builder:
+        return ["build/host/mksfx is not built"], ""
+    s.files({"docs/readme.txt": sc.GERMAN, "notes.txt": sc.ENGLISH, "daten.bin": sc.pseudo_random(300000, 9)})
+    subprocess.run([builder, "-o", s.exe, "--stub", sc.STUB, "--quiet", "--password", "Kennwort-2026",
+                    os.path.join(s.src, "docs"), os.path.join(s.src, "notes.txt"), os.path.join(s.src, "daten.bin")],
+                   check=True, timeout=120)
+    problems, logs = [], []
+    if not sc.SUFFIX:
+        problems, log = silent(s, "/P=falsch " + folder_of(s, "falsch"), 9961, "wrong")
+        logs.append(log)
+        written = lib.tree(s.out("falsch")) if os.path.isdir(s.out("falsch")) else []
+        if [p for p in written if not p.endswith("/")]:
+            problems.append("written without the right password: %s" % written)
+    more, log = silent(s, "/P=Kennwort-2026 " + folder_of(s, "richtig"), 0, "right")
+    logs.append(log)
+    problems += more + lib.compare_tree(s.src, ["docs/readme.txt", "notes.txt", "daten.bin"], s.out("richtig"))
+    return problems, "\n".join(logs)
 
 
 def waited_command(wine):
@@ -372,9 +398,9 @@ def zip64_entries(wine):
     return problems, log + "\n" + log2
 
 
-SCENARIOS = [silent_success_and_command, silent_existing_files, passwords, waited_command,
+SCENARIOS = [silent_success_and_command, silent_existing_files, passwords, aes_password, waited_command,
              refused_switches_and_exit_codes, signed_program, unicode_folders, long_paths, zip64_entries]
-SCENARIOS32 = [signed_program, unicode_folders]
+SCENARIOS32 = [signed_program, unicode_folders, aes_password]
 
 if __name__ == "__main__":
     sc.SCENARIOS[:] = SCENARIOS

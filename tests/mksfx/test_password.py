@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""--password: every file encrypted with the traditional ZIP encryption,
+"""--password --encryption zipcrypto: every file encrypted with the
+traditional ZIP encryption,
 sizes and CRC in the headers (no data descriptor, check byte from the CRC),
 extracted by unzip -P, 7z -p and unsfx -p; a wrong password is refused."""
 import os
@@ -25,7 +26,8 @@ with WorkDir() as work:
     make_tree(src, FILES, ["geheim/leerer Ordner"])
     expected = read_tree(src)
     out = os.path.join(work, "geheim.exe")
-    r = mksfx(["-o", out, "--stub", stub, "--password", PASSWORD, os.path.join(src, "geheim")])
+    r = mksfx(["-o", out, "--stub", stub, "--password", PASSWORD, "--encryption", "zipcrypto",
+               os.path.join(src, "geheim")])
     check(r.returncode == 0, "mksfx --password failed: %s" % r.stderr.decode(errors="replace"))
     check(b"4 of 4 files, CRC-32 correct" in r.stdout, "read-back did not check all files: %r" % r.stdout)
 
@@ -76,10 +78,12 @@ with WorkDir() as work:
         end, entries, data = raw_archive(path)
         return [data[e["local"] + 30 + len(e["name"]):][:12] for e in entries if e["flags"] & 1]
     out2 = os.path.join(work, "again.exe")
-    mksfx(["-o", out2, "--stub", stub, "-q", "--password", PASSWORD, os.path.join(src, "geheim")])
+    mksfx(["-o", out2, "--stub", stub, "-q", "--password", PASSWORD, "--encryption", "zipcrypto",
+               os.path.join(src, "geheim")])
     check(open(out, "rb").read() == open(out2, "rb").read(), "two builds with the same password differ")
     out3 = os.path.join(work, "other.exe")
-    mksfx(["-o", out3, "--stub", stub, "-q", "--password", PASSWORD + "!", os.path.join(src, "geheim")])
+    mksfx(["-o", out3, "--stub", stub, "-q", "--password", PASSWORD + "!", "--encryption", "zipcrypto",
+           os.path.join(src, "geheim")])
     first = headers(out)
     check(all(a != b for a, b in zip(first, headers(out3))), "another password gives the same encryption headers")
     check(len(set(first)) == len(first), "two entries share their encryption header bytes")

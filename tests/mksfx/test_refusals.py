@@ -131,7 +131,7 @@ with WorkDir() as work:
     r = mksfx(["--help"])
     usage = r.stdout.decode()
     check(r.returncode == 0, "--help failed")
-    for option in ("-o OUT", "--stub", "--target", "--run", "--password", "--level", "--quiet", "--zip", "--help",
+    for option in ("-o OUT", "--stub", "--target", "--run", "--password", "--encryption", "--level", "--quiet", "--zip", "--help",
                    "2 GiB", "255", "UTF-8", "--threads", "--exclude", "--icon", "--product", "--version",
                    "--company", "--description", "--copyright", "Reproducible output", "SOURCE_DATE_EPOCH"):
         check(option in usage, "--help does not document %r" % option)

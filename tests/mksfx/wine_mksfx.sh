@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Windows build of the builder (build/win32/mksfx.exe) under 32-bit Wine:
 # packs a small folder (deflated, stored, empty file, empty folder, with a
-# password) and the result is extracted with unzip and compared byte for byte.
+# password, AES-256) and the result is extracted with 7z and compared byte for byte.
 # The host build of the builder, given the same folder and options, must
 # write the very same bytes (same libdeflate version, reproducible output).
 # 32-bit Wine runs through qemu here and is slow (about a minute per start).
@@ -19,7 +19,7 @@ fail() { echo "FAIL: $*"; echo "0 passed, 1 failed"; exit 1; }
 
 [ -f "$EXE" ] || skip "$EXE is not built (make win32)"
 [ -x "$WINE32" ] || skip "32-bit Wine ($WINE32) is not installed"
-command -v unzip >/dev/null || fail "unzip is missing"
+command -v 7z >/dev/null || fail "7z is missing"
 
 export WINEPREFIX=$PREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.UTF-8
 unset DISPLAY WINEARCH
@@ -59,10 +59,11 @@ if [ $rc -ne 0 ]; then
   fail "mksfx.exe under Wine exited $rc: $(head -c 600 wine.err)"
 fi
 [ -f out.exe ] || fail "mksfx.exe wrote no out.exe"
-grep -q "CRC-32 correct" wine.out || fail "mksfx.exe did not report its read-back check"
+grep -q "authentication codes correct" wine.out || fail "mksfx.exe did not report its read-back check"
 mkdir x
-unzip -q -P geheim out.exe -d x 2> unzip.err || fail "unzip of the Wine-built program failed: $(cat unzip.err)"
-diff -r paket x/paket || fail "unzip extracted other files than were packed"
+# AES-256, the builder's default with --password: 7z reads it, unzip 6.0 not.
+7z x -y -pgeheim -ox out.exe > unzip.err 2>&1 || fail "7z x of the Wine-built program failed: $(tail -c 400 unzip.err)"
+diff -r paket x/paket || fail "7z extracted other files than were packed"
 [ -d x/paket/leer ] || fail "the empty folder was not recorded"
 for f in zahlen.txt unter/zufall.bin unter/null.txt; do
   [ "$(stat -c %Y "paket/$f")" = "$(stat -c %Y "x/paket/$f")" ] || fail "time of $f differs"

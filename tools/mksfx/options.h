@@ -28,6 +28,7 @@ struct MksfxOptions {
     std::string run;                // --run COMMAND, as typed
     std::string password;           // --password PW, as typed
     bool hasPassword = false;
+    bool zipCrypto = false;         // --encryption zipcrypto (default aes256)
     int level = LEVEL_DEFAULT;      // --level 0-12
     bool hasLevel = false;
     int threads = 0;                // --threads N; 0: one per processor

@@ -1,6 +1,7 @@
 #include "tools/mksfx/pack/zip_pack.h"
 #include "tools/mksfx/input/entry_names.h"
 #include "tools/mksfx/pack/parallel_deflate.h"
+#include "tools/mksfx/pack/zip_aes.h"
 #include "tools/mksfx/pack/zip_crypt.h"
 #include "archive/zip_records.h"
 
@@ -26,29 +27,35 @@ void Put64(std::string& out, uint64_t value) {
 // A 32-bit field, or all ones when the value stands in the Zip64 field.
 uint32_t Field32(uint64_t value, bool zip64) { return zip64 ? ZIP64_ALL_ONES : uint32_t(value); }
 
+bool IsAes(const PackedEntry& entry) { return entry.method == METHOD_AES; }
+
+std::string ExtraField(const PackedEntry& entry) { return IsAes(entry) ? AesExtraField(entry.realMethod) : ""; }
+
 std::string LocalHeaderBytes(const PackedEntry& entry) {
     bool zip64 = entry.zip64Local;
     std::string h;
     Put32(h, SIG_LOCAL_HEADER);
-    Put16(h, zip64 ? VERSION_NEEDED_ZIP64 : VERSION_NEEDED);
+    Put16(h, IsAes(entry) ? VERSION_NEEDED_AES : zip64 ? VERSION_NEEDED_ZIP64 : VERSION_NEEDED);
     Put16(h, entry.flags);
     Put16(h, entry.method);
     Put16(h, entry.dosTime);
     Put16(h, entry.dosDate);
-    Put32(h, entry.crc);
+    Put32(h, IsAes(entry) ? 0 : entry.crc);
     Put32(h, Field32(entry.compressedSize, zip64));
     Put32(h, Field32(entry.uncompressedSize, zip64));
     Put16(h, uint32_t(entry.storedName.size()));
-    Put16(h, zip64 ? 20 : 0);
-    h += entry.storedName;
+    std::string extra = ExtraField(entry);
     if (zip64) {
         // In a local header the Zip64 field holds both sizes.
-        Put16(h, EXTRA_ZIP64);
-        Put16(h, 16);
-        Put64(h, entry.uncompressedSize);
-        Put64(h, entry.compressedSize);
+        std::string field;
+        Put16(field, EXTRA_ZIP64);
+        Put16(field, 16);
+        Put64(field, entry.uncompressedSize);
+        Put64(field, entry.compressedSize);
+        extra = field + extra;
     }
-    return h;
+    Put16(h, uint32_t(extra.size()));
+    return h + entry.storedName + extra;
 }
 
 // Reads a source file in chunks; it must still have the size it had when the
@@ -88,17 +95,23 @@ void CloseSource(SourceReader& reader) {
     reader.file = nullptr;
 }
 
-bool SourceCrc(const PackItem& item, uint32_t* crc, std::string* error) {
+// The CRC-32 of a source file and, when digest is given, its SHA-1.
+bool SourceCrc(const PackItem& item, uint32_t* crc, uint8_t* digest, std::string* error) {
     SourceReader reader;
     if (!OpenSource(reader, item, error)) return false;
     std::vector<uint8_t> buffer(CHUNK);
     uint32_t reg = 0;
+    Sha1 sha;
+    Sha1Start(sha);
     size_t count;
     bool ok;
-    while ((ok = ReadSource(reader, buffer, &count, error)) && count > 0)
+    while ((ok = ReadSource(reader, buffer, &count, error)) && count > 0) {
         reg = uint32_t(libdeflate_crc32(reg, buffer.data(), count));
+        if (digest) Sha1Update(sha, buffer.data(), uint32_t(count));
+    }
     CloseSource(reader);
     *crc = reg;
+    if (digest) Sha1Finish(sha, digest);
     return ok;
 }
 
@@ -107,6 +120,7 @@ struct OpenEntry {
     PackedEntry entry;
     uint64_t dataStart = 0;
     ZipCipher cipher;
+    WinZipAes aes;
     uint32_t crc = 0;           // of the data written so far
     std::vector<uint8_t> scratch;
 };
@@ -114,23 +128,30 @@ struct OpenEntry {
 bool WriteData(OutputFile& out, OpenEntry& open, const uint8_t* data, size_t count) {
     if (!(open.entry.flags & ZIP_FLAG_ENCRYPTED)) return WriteBytes(out, data, count);
     open.scratch.assign(data, data + count);
-    EncryptBytes(open.cipher, open.scratch.data(), count);
+    if (IsAes(open.entry))
+        WinZipAesEncrypt(open.aes, open.scratch.data(), uint32_t(count));
+    else
+        EncryptBytes(open.cipher, open.scratch.data(), count);
     return WriteBytes(out, open.scratch.data(), count);
 }
 
 // Writes the local header (sizes still unknown) and, for an encrypted entry,
-// the encryption header, whose check byte needs the CRC before any data.
+// the encryption header: the traditional kind's check byte needs the CRC, an
+// AES salt the content's digest, before any data.
 bool StartEntry(OutputFile& out, const PackItem& item, const PackSettings& settings, uint16_t method,
                 OpenEntry& open, std::string* error) {
     PackedEntry& entry = open.entry;
     entry.method = method;
+    entry.realMethod = method;
     entry.uncompressedSize = item.size;
     entry.localOffset = out.position;
     entry.zip64Local = item.size >= ZIP64_FILE_SIZE;
     entry.externalAttributes = item.isFolder ? DOS_ATTRIBUTE_FOLDER : DOS_ATTRIBUTE_ARCHIVE;
+    uint8_t digest[SHA1_DIGEST_SIZE];
     if (settings.encrypt && !item.isFolder) {
         entry.flags |= ZIP_FLAG_ENCRYPTED;
-        if (!SourceCrc(item, &entry.crc, error)) return false;
+        if (settings.aes) entry.method = METHOD_AES;
+        if (!SourceCrc(item, &entry.crc, settings.aes ? digest : nullptr, error)) return false;
     }
     if (!WriteBytes(out, LocalHeaderBytes(entry))) {
         *error = "cannot write " + out.path;
@@ -138,7 +159,14 @@ bool StartEntry(OutputFile& out, const PackItem& item, const PackSettings& setti
     }
     open.dataStart = out.position;
     open.crc = 0;
-    if (entry.flags & ZIP_FLAG_ENCRYPTED) {
+    if (IsAes(entry)) {
+        uint8_t salt[AES_SALT_SIZE];
+        AesSaltFor(settings.password, entry.storedName, entry.realMethod, item.size, digest, salt);
+        if (!WriteBytes(out, StartAesEntry(open.aes, settings.password, salt))) {
+            *error = "cannot write " + out.path;
+            return false;
+        }
+    } else if (entry.flags & ZIP_FLAG_ENCRYPTED) {
         uint8_t seed[11];
         HeaderBytesFor(settings.password, entry.storedName, entry.crc, uint32_t(entry.uncompressedSize), seed);
         if (!WriteBytes(out, StartEncryptedEntry(open.cipher, settings.password, entry.crc, seed))) {
@@ -147,6 +175,12 @@ bool StartEntry(OutputFile& out, const PackItem& item, const PackSettings& setti
         }
     }
     return true;
+}
+
+// The bytes of an encrypted entry's data in front of what it encrypts.
+uint32_t EncryptionHeaderSize(const PackedEntry& entry) {
+    if (IsAes(entry)) return AES_SALT_SIZE + WINZIP_AES_VERIFIER_SIZE;
+    return (entry.flags & ZIP_FLAG_ENCRYPTED) ? 12 : 0;
 }
 
 // Writes the file as it is behind the entry's headers.
@@ -179,6 +213,10 @@ bool FinishEntry(OutputFile& out, const PackItem& item, OpenEntry& open, std::ve
         return false;
     }
     entry.crc = open.crc;
+    if (IsAes(entry) && !WriteBytes(out, FinishAesEntry(open.aes))) {
+        *error = "cannot write " + out.path;
+        return false;
+    }
     entry.compressedSize = out.position - open.dataStart;
     uint64_t next = out.position;
     if (!SeekOutput(out, entry.localOffset) || !WriteBytes(out, LocalHeaderBytes(entry)) || !SeekOutput(out, next)) {
@@ -231,7 +269,7 @@ bool WritePiece(OutputFile& out, const PieceJob& job, const PackItem& item, cons
     open.crc = uint32_t(crc32_combine(open.crc, job.crc, job.size));
     if (!job.last) return true;
 
-    uint64_t header = open.dataStart + ((open.entry.flags & ZIP_FLAG_ENCRYPTED) ? 12 : 0);
+    uint64_t header = open.dataStart + EncryptionHeaderSize(open.entry);
     if (out.position - header >= item.size) {
         uint32_t crc = open.crc;
         open.entry.method = 0;
@@ -294,22 +332,23 @@ bool WriteCentralDirectory(OutputFile& out, const std::vector<PackedEntry>& entr
         }
         Put32(directory, SIG_CENTRAL_HEADER);
         Put16(directory, (entry.flags & ZIP_FLAG_UTF8) ? VERSION_MADE_BY_UTF8 : VERSION_MADE_BY_OEM);
-        Put16(directory, extra.empty() && !entry.zip64Local ? VERSION_NEEDED : VERSION_NEEDED_ZIP64);
+        Put16(directory, IsAes(entry) ? VERSION_NEEDED_AES
+                         : extra.empty() && !entry.zip64Local ? VERSION_NEEDED : VERSION_NEEDED_ZIP64);
         Put16(directory, entry.flags);
         Put16(directory, entry.method);
         Put16(directory, entry.dosTime);
         Put16(directory, entry.dosDate);
-        Put32(directory, entry.crc);
+        Put32(directory, IsAes(entry) ? 0 : entry.crc);
         Put32(directory, Field32(entry.compressedSize, entry.compressedSize >= ZIP64_ALL_ONES));
         Put32(directory, Field32(entry.uncompressedSize, entry.uncompressedSize >= ZIP64_ALL_ONES));
         Put16(directory, uint32_t(entry.storedName.size()));
-        Put16(directory, uint32_t(extra.size()));
+        Put16(directory, uint32_t(extra.size() + ExtraField(entry).size()));
         Put16(directory, 0);    // comment
         Put16(directory, 0);    // disk
         Put16(directory, 0);    // internal attributes
         Put32(directory, entry.externalAttributes);
         Put32(directory, Field32(entry.localOffset, entry.localOffset >= ZIP64_ALL_ONES));
-        directory += entry.storedName + extra;
+        directory += entry.storedName + extra + ExtraField(entry);
     }
     uint64_t count = entries.size(), size = directory.size();
     bool manyEntries = count >= 0xFFFF, bigSize = size >= ZIP64_ALL_ONES, farStart = start >= ZIP64_ALL_ONES;

@@ -12,11 +12,12 @@
 struct PackedEntry {
     std::string storedName;     // as stored: ASCII or UTF-8
     uint16_t flags;
-    uint16_t method;
+    uint16_t method;            // 99 for AES, the real one in realMethod
+    uint16_t realMethod;
     uint16_t dosDate;
     uint16_t dosTime;
-    uint32_t crc;
-    uint64_t compressedSize;    // with the 12-byte encryption header
+    uint32_t crc;               // of the data; AES entries store 0 in its place
+    uint64_t compressedSize;    // with the encryption header (and the AES code)
     uint64_t uncompressedSize;
     uint64_t localOffset;       // from the start of the program file
     uint32_t externalAttributes;
@@ -30,6 +31,7 @@ struct PackSettings {
     int level = 11;             // 0 stores everything
     int threads = 1;            // for compressing; the output does not depend on it
     bool encrypt = false;
+    bool aes = false;           // with encrypt: WinZip AES-256, else the traditional kind
     std::string password;       // code page 1252, as the stub compares it
     ProgressBar* progress = nullptr;
 };
@@ -37,7 +39,8 @@ struct PackSettings {
 // Writes every item at the output's position, in their order. Files are
 // compressed in pieces on several threads and written by this one. Sizes and
 // CRC go into the local headers (no data descriptors): an encrypted entry's
-// CRC is taken in a first read, the local header is patched after the data.
+// CRC (and for AES the content's SHA-1, which the salt is made of) is taken
+// in a first read, the local header is patched after the data.
 bool PackItems(OutputFile& out, const std::vector<PackItem>& items, const PackSettings& settings,
                std::vector<PackedEntry>* entries, std::string* error);
 

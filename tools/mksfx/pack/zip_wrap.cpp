@@ -83,11 +83,25 @@ bool CheckEntry(Reader& reader, const WrapPlan& plan, const uint8_t* h, const st
         return false;
     }
     std::string entry = "entry \"" + shown + "\"";
+    // WinZip's AES (method 99): the stub reads AE-1 and AE-2, AES-128 to
+    // -256, over the methods it knows; the real method stands in 0x9901.
+    bool aes = method == METHOD_AES;
+    bool aesKnown = false;
     for (size_t i = 0; i + 4 <= extra.size();) {
         uint16_t id = Get16(U8(extra, i)), size = Get16(U8(extra, i + 2));
         if (id == 0x0001) {
             *error = entry + " uses Zip64, which the stub cannot read";
             return false;
+        }
+        if (aes && id == 0x9901 && size >= 7 && i + 11 <= extra.size() && extra.compare(i + 6, 2, "AE") == 0) {
+            uint16_t version = Get16(U8(extra, i + 4));
+            uint8_t strength = *U8(extra, i + 8);
+            aesKnown = (version == 1 || version == 2) && strength >= 1 && strength <= 3;
+            method = Get16(U8(extra, i + 9));
+            if (aesKnown && (flags & ZIP_FLAG_ENCRYPTED) && compressed < 4 + 4u * strength + 12) {
+                *error = entry + " is AES-encrypted but shorter than its salt, verifier and authentication code";
+                return false;
+            }
         }
         i += 4 + size;
     }
@@ -99,8 +113,9 @@ bool CheckEntry(Reader& reader, const WrapPlan& plan, const uint8_t* h, const st
         *error = entry + " lies on another disk: multi-disk archives cannot be extracted by the stub";
         return false;
     }
-    if ((flags & FLAG_STRONG_ENCRYPTION) || method == METHOD_AES) {
-        *error = entry + " uses strong (AES or PKWARE) encryption; the stub knows only the traditional one";
+    if ((flags & FLAG_STRONG_ENCRYPTION) || (aes && (!aesKnown || !(flags & ZIP_FLAG_ENCRYPTED)))) {
+        *error = entry + " uses strong encryption the stub does not know (PKWARE's, or AES without a valid "
+                 "0x9901 field)";
         return false;
     }
     if (method != 0 && method != 8) {
@@ -108,18 +123,18 @@ bool CheckEntry(Reader& reader, const WrapPlan& plan, const uint8_t* h, const st
                  "; the stub extracts only stored (0) and deflated (8)";
         return false;
     }
-    if ((versionNeeded & 0xFF) > 20) {
+    if ((versionNeeded & 0xFF) > (aes ? 51 : 20)) {
         *error = entry + " needs version " + std::to_string((versionNeeded & 0xFF) / 10) + "." +
                  std::to_string((versionNeeded & 0xFF) % 10) +
                  ((versionNeeded & 0xFF) == 45 ? " (Zip64)" : "") + " to extract; the stub handles up to 2.0";
         return false;
     }
-    if ((flags & ZIP_FLAG_ENCRYPTED) && (flags & ZIP_FLAG_DATA_DESCRIPTOR)) {
+    if ((flags & ZIP_FLAG_ENCRYPTED) && (flags & ZIP_FLAG_DATA_DESCRIPTOR) && !aes) {
         *error = entry + " is encrypted with a data descriptor (its password check byte comes from "
                  "the time); the stub checks passwords against the CRC and could not unlock it";
         return false;
     }
-    if ((flags & ZIP_FLAG_ENCRYPTED) && compressed < 12) {
+    if ((flags & ZIP_FLAG_ENCRYPTED) && compressed < 12 && !aes) {
         *error = entry + " is encrypted but shorter than its encryption header";
         return false;
     }
