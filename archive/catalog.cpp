@@ -117,7 +117,9 @@ SfxStatus DecodeNext(Catalog* catalog) {
     DecodeName(entry, text, textLength, codePage);
     entry->localHeaderOffset += uint64_t(catalog->shift);
     entry->folder = IsFolderEntry(entry);
-    return SFX_OK;
+    // No file holds an offset this large: a Zip64 field that lies, which
+    // every position computed from it would carry further.
+    return entry->localHeaderOffset >> 62 ? SFX_ERR_BAD_DATA : SFX_OK;
 }
 
 SfxStatus ReadDirectory(Catalog* catalog) {

@@ -7,7 +7,7 @@ if(Python3_Interpreter_FOUND)
 else()
   set(CLI_PYTHON python3)   # the tests then fail loudly
 endif()
-foreach(suite stored overwrite codecs aes signed lzma)
+foreach(suite stored overwrite codecs aes signed lzma peer_archives)
   add_test(NAME unsfx_${suite}
            COMMAND ${CLI_PYTHON} ${CMAKE_SOURCE_DIR}/tests/cli/test_${suite}.py)
   set_tests_properties(unsfx_${suite} PROPERTIES

@@ -28,11 +28,13 @@ set(MKSFX_TEST_ENV
   MKSFX=$<TARGET_FILE:mksfx>
   UNSFX=${CMAKE_BINARY_DIR}/unsfx
   SFX_SOURCE_DIR=${CMAKE_SOURCE_DIR})
-foreach(suite roundtrip password aes wrap refusals reproducible resources exclude installer)
+foreach(suite roundtrip password aes wrap refusals reproducible resources exclude zip64 installer)
   add_test(NAME mksfx_${suite}
            COMMAND ${MKSFX_PYTHON} ${CMAKE_SOURCE_DIR}/tests/mksfx/test_${suite}.py)
   set_tests_properties(mksfx_${suite} PROPERTIES ENVIRONMENT "${MKSFX_TEST_ENV}" TIMEOUT 300)
 endforeach()
+# A file past 4 GiB is packed, read back, tested by four peers: minutes.
+set_tests_properties(mksfx_zip64 PROPERTIES TIMEOUT 1200)
 # The Windows build of the builder under 32-bit Wine: slow (minutes), skipped
 # with a reason when Wine or the Windows build is missing.
 # The Windows build of the builder is tested under Wine with the end-to-end

@@ -95,7 +95,11 @@ void ExtractEntry(const CatalogEntry* entry, const char* targetPath) {
     int64_t savedPosition = FileTell(Archive.archiveHandle);
 
     LocalHeader local;
-    if (FileSeek(Archive.archiveHandle, (int64_t)entry->localHeaderOffset + 4, 0) < 0)
+    // An offset from a Zip64 field may be anything: one past what a file
+    // position can be is a failed seek, not an overflow.
+    uint64_t localData = entry->localHeaderOffset + 4;
+    if (localData < 4 || localData > (uint64_t)INT64_MAX ||
+        FileSeek(Archive.archiveHandle, (int64_t)localData, 0) < 0)
         Archive.status = SFX_ERR_IO;
     else
         Archive.status = ReadLocalHeader(&local);

@@ -77,18 +77,6 @@ with WorkDir() as work:
     expect_refusal(work, s + [os.path.join(root, "d")], "case duplicates", "twice")
     expect_refusal(work, s + [ok_input, ok_input], "same PATH twice", "twice")
 
-    # Sizes: a sparse file of 2 GiB, and a stored archive passing 2 GiB.
-    big = os.path.join(work, "big")
-    os.makedirs(big)
-    with open(os.path.join(big, "huge.bin"), "wb") as f:
-        f.truncate(2 ** 31)
-    expect_refusal(work, s + [big], "file of 2 GiB", "2 GiB")
-    with open(os.path.join(big, "huge.bin"), "wb") as f:
-        f.truncate(2 ** 31 - 1)
-    with open(os.path.join(big, "more.bin"), "wb") as f:
-        f.truncate(2 ** 20)
-    expect_refusal(work, s + ["--level", "0", big], "archive passing 2 GiB", "2 GiB")
-
     # Configuration block fields.
     expect_refusal(work, s + ["--target", "C:\\" + "t" * 254, ok_input], "target of 257", "at most 256")
     expect_refusal(work, s + ["--run", "r" * 257, ok_input], "command of 257", "at most 256")

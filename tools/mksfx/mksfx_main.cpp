@@ -218,19 +218,10 @@ bool Prepare(Build& build, std::string* error) {
     // Each thread holds a piece (8 MB) and its compressors (9 MB at levels 10-12):
     // a 32-bit program keeps to what its address space allows.
     if (sizeof(void*) == 4 && build.threads > THREADS_MAX_32BIT) build.threads = THREADS_MAX_32BIT;
-    uint64_t worstCase = build.archiveStart + 22;
     for (const PackItem& item : build.items) {
         build.originalBytes += item.size;
-        std::string name = ToUtf8(item.name);
-        worstCase += 30 + 46 + 2 * name.size() + item.size + (o.hasPassword ? AES_OVERHEAD + 22 : 0);
         build.expect.entries++;
         if (!item.isFolder) build.expect.files++;
-    }
-    // Stored entries cannot shrink, so their size is known now; deflated ones
-    // are checked again while they are written.
-    if (o.level == 0 && worstCase >= PROGRAM_LIMIT) {
-        *error = "the program file would reach 2 GiB, more than the stub can read";
-        return false;
     }
     return true;
 }

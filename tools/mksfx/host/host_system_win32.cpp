@@ -162,7 +162,7 @@ void RemoveTree(const std::string& path) {
 }
 
 bool TruncateOpenFile(FILE* file, uint64_t length) {
-    return fflush(file) == 0 && _chsize(_fileno(file), long(length)) == 0;
+    return fflush(file) == 0 && _chsize_s(_fileno(file), int64_t(length)) == 0;
 }
 
 bool PutFileInPlace(const std::string& from, const std::string& to, std::string* error) {

@@ -76,10 +76,6 @@ bool WalkPath(Walk& walk, const std::string& path, const std::u32string& name) {
         *walk.error = path + ": neither a file nor a folder";
         return false;
     case PATH_FILE:
-        if (facts.size >= SIZE_LIMIT) {
-            *walk.error = path + ": files of 2 GiB or more cannot be extracted by the stub";
-            return false;
-        }
         walk.items->push_back({path, name, false, facts.size, facts.dosDate, facts.dosTime});
         break;
     case PATH_FOLDER: {
@@ -98,10 +94,6 @@ bool WalkPath(Walk& walk, const std::string& path, const std::u32string& name) {
         }
         break;
     }
-    }
-    if (walk.items->size() > MAX_ENTRIES) {
-        *walk.error = "more than 65535 entries: the stub's archive format cannot count them";
-        return false;
     }
     return true;
 }

@@ -14,8 +14,6 @@ struct PackItem {
     uint16_t dosTime;
 };
 
-const uint64_t SIZE_LIMIT = 0x80000000ull;   // 2 GiB: offsets in the stub are signed 32-bit
-const size_t MAX_ENTRIES = 65535;            // the end record counts entries in 16 bits
 
 // What the walk leaves out or changes.
 struct InputRules {

@@ -13,8 +13,12 @@ bool WriteBytes(OutputFile& out, const void* data, size_t count) {
 
 bool SeekOutput(OutputFile& out, uint64_t position) {
     if (out.failed) return false;
-    // The program file stays below 2 GiB, so a long offset suffices everywhere.
-    if (position >= PROGRAM_LIMIT || fseek(out.file, long(position), SEEK_SET) != 0) {
+#ifdef _WIN32
+    bool moved = _fseeki64(out.file, int64_t(position), SEEK_SET) == 0;
+#else
+    bool moved = fseeko(out.file, off_t(position), SEEK_SET) == 0;
+#endif
+    if (!moved) {
         out.failed = true;
         return false;
     }

@@ -6,8 +6,11 @@
 #include <string>
 #include "tools/mksfx/little_endian.h"
 
-const uint64_t PROGRAM_LIMIT = 0x80000000ull;   // the stub seeks with signed 32-bit offsets
+// An existing archive is wrapped with 32-bit records only.
+const uint64_t PROGRAM_LIMIT = 0x80000000ull;
 const uint16_t VERSION_NEEDED = 20;             // 2.0: deflate and traditional encryption
+const uint16_t VERSION_NEEDED_ZIP64 = 45;       // 4.5: Zip64 records
+const uint32_t ZIP64_ALL_ONES = 0xFFFFFFFF;     // a 32-bit field whose value stands in a Zip64 record
 // Version made by: 2.0 on MS-DOS/FAT (host 0) says "name in the OEM code
 // page" to readers on every system; UTF-8 names are marked as made on NTFS
 // (host 10), since some Unix readers convert names of FAT archives from the

@@ -15,24 +15,47 @@ const size_t CHUNK = 256 * 1024;
 // pieces holds at most about this much input.
 const uint64_t BATCH_BYTES = 64u << 20;
 
+// Files this large may reach 4 GiB once compressed data or the encryption
+// header is counted (an entry that does not get smaller is stored).
+const uint64_t ZIP64_FILE_SIZE = 0xFFFFFFFFull - 64;
+
+void Put64(std::string& out, uint64_t value) {
+    Put32(out, uint32_t(value));
+    Put32(out, uint32_t(value >> 32));
+}
+
+// A 32-bit field, or all ones when the value stands in the Zip64 field.
+uint32_t Field32(uint64_t value, bool zip64) { return zip64 ? ZIP64_ALL_ONES : uint32_t(value); }
+
 bool IsAes(const PackedEntry& entry) { return entry.method == METHOD_AES; }
 
 std::string ExtraField(const PackedEntry& entry) { return IsAes(entry) ? AesExtraField(entry.realMethod) : ""; }
 
 std::string LocalHeaderBytes(const PackedEntry& entry) {
+    bool zip64 = entry.zip64Local;
     std::string h;
     Put32(h, SIG_LOCAL_HEADER);
-    Put16(h, IsAes(entry) ? VERSION_NEEDED_AES : VERSION_NEEDED);
+    Put16(h, IsAes(entry) ? VERSION_NEEDED_AES : zip64 ? VERSION_NEEDED_ZIP64 : VERSION_NEEDED);
     Put16(h, entry.flags);
     Put16(h, entry.method);
     Put16(h, entry.dosTime);
     Put16(h, entry.dosDate);
     Put32(h, IsAes(entry) ? 0 : entry.crc);
-    Put32(h, entry.compressedSize);
-    Put32(h, entry.uncompressedSize);
+    Put32(h, Field32(entry.compressedSize, zip64));
+    Put32(h, Field32(entry.uncompressedSize, zip64));
     Put16(h, uint32_t(entry.storedName.size()));
-    Put16(h, uint32_t(ExtraField(entry).size()));
-    return h + entry.storedName + ExtraField(entry);
+    std::string extra = ExtraField(entry);
+    if (zip64) {
+        // In a local header the Zip64 field holds both sizes.
+        std::string field;
+        Put16(field, EXTRA_ZIP64);
+        Put16(field, 16);
+        Put64(field, entry.uncompressedSize);
+        Put64(field, entry.compressedSize);
+        extra = field + extra;
+    }
+    Put16(h, uint32_t(extra.size()));
+    return h + entry.storedName + extra;
 }
 
 // Reads a source file in chunks; it must still have the size it had when the
@@ -120,8 +143,9 @@ bool StartEntry(OutputFile& out, const PackItem& item, const PackSettings& setti
     PackedEntry& entry = open.entry;
     entry.method = method;
     entry.realMethod = method;
-    entry.uncompressedSize = uint32_t(item.size);
-    entry.localOffset = uint32_t(out.position);
+    entry.uncompressedSize = item.size;
+    entry.localOffset = out.position;
+    entry.zip64Local = item.size >= ZIP64_FILE_SIZE;
     entry.externalAttributes = item.isFolder ? DOS_ATTRIBUTE_FOLDER : DOS_ATTRIBUTE_ARCHIVE;
     uint8_t digest[SHA1_DIGEST_SIZE];
     if (settings.encrypt && !item.isFolder) {
@@ -144,7 +168,7 @@ bool StartEntry(OutputFile& out, const PackItem& item, const PackSettings& setti
         }
     } else if (entry.flags & ZIP_FLAG_ENCRYPTED) {
         uint8_t seed[11];
-        HeaderBytesFor(settings.password, entry.storedName, entry.crc, entry.uncompressedSize, seed);
+        HeaderBytesFor(settings.password, entry.storedName, entry.crc, uint32_t(entry.uncompressedSize), seed);
         if (!WriteBytes(out, StartEncryptedEntry(open.cipher, settings.password, entry.crc, seed))) {
             *error = "cannot write " + out.path;
             return false;
@@ -193,14 +217,10 @@ bool FinishEntry(OutputFile& out, const PackItem& item, OpenEntry& open, std::ve
         *error = "cannot write " + out.path;
         return false;
     }
-    entry.compressedSize = uint32_t(out.position - open.dataStart);
+    entry.compressedSize = out.position - open.dataStart;
     uint64_t next = out.position;
     if (!SeekOutput(out, entry.localOffset) || !WriteBytes(out, LocalHeaderBytes(entry)) || !SeekOutput(out, next)) {
         *error = "cannot write " + out.path;
-        return false;
-    }
-    if (out.position >= PROGRAM_LIMIT) {
-        *error = "the program file would reach 2 GiB, more than the stub can read (at " + ToUtf8(item.name) + ")";
         return false;
     }
     entries->push_back(entry);
@@ -300,39 +320,66 @@ bool WriteCentralDirectory(OutputFile& out, const std::vector<PackedEntry>& entr
     uint64_t start = out.position;
     std::string directory;
     for (const PackedEntry& entry : entries) {
+        const uint64_t values[3] = {entry.uncompressedSize, entry.compressedSize, entry.localOffset};
+        std::string zip64;
+        for (uint64_t value : values)
+            if (value >= ZIP64_ALL_ONES) Put64(zip64, value);
+        std::string extra;
+        if (!zip64.empty()) {
+            Put16(extra, EXTRA_ZIP64);
+            Put16(extra, uint32_t(zip64.size()));
+            extra += zip64;
+        }
         Put32(directory, SIG_CENTRAL_HEADER);
         Put16(directory, (entry.flags & ZIP_FLAG_UTF8) ? VERSION_MADE_BY_UTF8 : VERSION_MADE_BY_OEM);
-        Put16(directory, IsAes(entry) ? VERSION_NEEDED_AES : VERSION_NEEDED);
+        Put16(directory, IsAes(entry) ? VERSION_NEEDED_AES
+                         : extra.empty() && !entry.zip64Local ? VERSION_NEEDED : VERSION_NEEDED_ZIP64);
         Put16(directory, entry.flags);
         Put16(directory, entry.method);
         Put16(directory, entry.dosTime);
         Put16(directory, entry.dosDate);
         Put32(directory, IsAes(entry) ? 0 : entry.crc);
-        Put32(directory, entry.compressedSize);
-        Put32(directory, entry.uncompressedSize);
+        Put32(directory, Field32(entry.compressedSize, entry.compressedSize >= ZIP64_ALL_ONES));
+        Put32(directory, Field32(entry.uncompressedSize, entry.uncompressedSize >= ZIP64_ALL_ONES));
         Put16(directory, uint32_t(entry.storedName.size()));
-        Put16(directory, uint32_t(ExtraField(entry).size()));
+        Put16(directory, uint32_t(extra.size() + ExtraField(entry).size()));
         Put16(directory, 0);    // comment
         Put16(directory, 0);    // disk
         Put16(directory, 0);    // internal attributes
         Put32(directory, entry.externalAttributes);
-        Put32(directory, entry.localOffset);
-        directory += entry.storedName + ExtraField(entry);
+        Put32(directory, Field32(entry.localOffset, entry.localOffset >= ZIP64_ALL_ONES));
+        directory += entry.storedName + extra + ExtraField(entry);
     }
+    uint64_t count = entries.size(), size = directory.size();
+    bool manyEntries = count >= 0xFFFF, bigSize = size >= ZIP64_ALL_ONES, farStart = start >= ZIP64_ALL_ONES;
     std::string end;
+    if (manyEntries || bigSize || farStart) {
+        // The Zip64 end record and its locator stand right before the end record.
+        uint64_t at = start + size;
+        Put32(end, SIG_ZIP64_END_RECORD);
+        Put64(end, 44);
+        Put16(end, (VERSION_MADE_BY_UTF8 & 0xFF00) | VERSION_NEEDED_ZIP64);
+        Put16(end, VERSION_NEEDED_ZIP64);
+        Put32(end, 0);
+        Put32(end, 0);
+        Put64(end, count);
+        Put64(end, count);
+        Put64(end, size);
+        Put64(end, start);
+        Put32(end, SIG_ZIP64_LOCATOR);
+        Put32(end, 0);
+        Put64(end, at);
+        Put32(end, 1);
+    }
     Put32(end, SIG_END_RECORD);
     Put16(end, 0);
     Put16(end, 0);
-    Put16(end, uint32_t(entries.size()));
-    Put16(end, uint32_t(entries.size()));
-    Put32(end, uint32_t(directory.size()));
-    Put32(end, uint32_t(start));
+    Put16(end, manyEntries ? 0xFFFF : uint32_t(count));
+    Put16(end, manyEntries ? 0xFFFF : uint32_t(count));
+    Put32(end, Field32(size, bigSize));
+    Put32(end, Field32(start, farStart));
     Put16(end, uint32_t(comment.size()));
     end += comment;
-    if (start + directory.size() + end.size() >= PROGRAM_LIMIT) {
-        *error = "the program file would reach 2 GiB, more than the stub can read";
-        return false;
-    }
     if (!WriteBytes(out, directory) || !WriteBytes(out, end)) {
         *error = "cannot write " + out.path;
         return false;

@@ -10,17 +10,21 @@
 
 // What the central directory needs of one written entry.
 struct PackedEntry {
-    std::string storedName;     // as stored: code page 850 or UTF-8
+    std::string storedName;     // as stored: ASCII or UTF-8
     uint16_t flags;
     uint16_t method;            // 99 for AES, the real one in realMethod
     uint16_t realMethod;
     uint16_t dosDate;
     uint16_t dosTime;
     uint32_t crc;               // of the data; AES entries store 0 in its place
-    uint32_t compressedSize;    // with the encryption header (and the AES code)
-    uint32_t uncompressedSize;
-    uint32_t localOffset;       // from the start of the program file
+    uint64_t compressedSize;    // with the encryption header (and the AES code)
+    uint64_t uncompressedSize;
+    uint64_t localOffset;       // from the start of the program file
     uint32_t externalAttributes;
+    // The local header carries both sizes in a Zip64 field: decided before
+    // the data is written, from the file's size, so that the header keeps
+    // its length when it is patched.
+    bool zip64Local;
 };
 
 struct PackSettings {
@@ -40,6 +44,7 @@ struct PackSettings {
 bool PackItems(OutputFile& out, const std::vector<PackItem>& items, const PackSettings& settings,
                std::vector<PackedEntry>* entries, std::string* error);
 
-// Writes the central directory and the end record (with comment).
+// Writes the central directory and the end record (with comment), with Zip64
+// fields exactly where a size, an offset or the count needs them.
 bool WriteCentralDirectory(OutputFile& out, const std::vector<PackedEntry>& entries,
                            const std::string& comment, std::string* error);

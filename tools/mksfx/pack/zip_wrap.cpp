@@ -2,6 +2,8 @@
 #include "tools/mksfx/input/entry_names.h"
 #include "archive/zip_records.h"
 
+#include <zlib.h>
+
 #include <stdio.h>
 #include <string.h>
 #include <vector>
@@ -45,10 +47,23 @@ bool FindEnd(Reader& reader, uint64_t fileSize, uint64_t* endOffset, std::string
     return false;
 }
 
-std::string EntryName(const std::string& stored, uint16_t flags, std::u32string* name) {
+// The name as the stub reads it: UTF-8 with flag bit 11 or an Info-ZIP
+// Unicode path field written for this name; a name from Unix or macOS that
+// is valid UTF-8; else code page 850. "" for a flagged name that is not
+// valid UTF-8, which the stub refuses.
+std::string EntryName(const std::string& stored, uint16_t flags, uint16_t madeBy, const std::string& extra,
+                      std::u32string* name) {
+    for (size_t i = 0; i + 4 <= extra.size();) {
+        uint16_t id = Get16(U8(extra, i)), size = Get16(U8(extra, i + 2));
+        if (id == 0x7075 && size > 5 && i + 4 + size <= extra.size() && extra[i + 4] == 1 &&
+            Get32(U8(extra, i + 5)) == uint32_t(crc32(0, U8(stored, 0), uInt(stored.size()))))
+            return DecodeUtf8(extra.substr(i + 9, size - 5), name) ? ToUtf8(*name) : "";
+        i += 4 + size;
+    }
+    uint16_t host = madeBy >> 8;
     if (flags & ZIP_FLAG_UTF8) {
         if (!DecodeUtf8(stored, name)) return "";
-    } else {
+    } else if (!((host == 3 || host == 19) && DecodeUtf8(stored, name))) {
         *name = DecodeCp850(stored);
     }
     return ToUtf8(*name);
@@ -62,7 +77,7 @@ bool CheckEntry(Reader& reader, const WrapPlan& plan, const uint8_t* h, const st
     uint16_t disk = Get16(h + 34);
     uint32_t local = Get32(h + 42);
     std::u32string name;
-    std::string shown = EntryName(stored, flags, &name);
+    std::string shown = EntryName(stored, flags, Get16(h + 4), extra, &name);
     if ((flags & ZIP_FLAG_UTF8) && shown.empty() && !stored.empty()) {
         *error = "an entry's name is flagged UTF-8 but is not valid UTF-8";
         return false;
