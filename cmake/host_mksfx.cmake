@@ -11,9 +11,10 @@ find_package(Threads REQUIRED)
 add_executable(mksfx ${MKSFX_SOURCES})
 target_include_directories(mksfx PRIVATE ${LIBDEFLATE_INCLUDE})
 target_link_libraries(mksfx PRIVATE sfxcore ${LIBDEFLATE_LIBRARY} ZLIB::ZLIB Threads::Threads)
-# The 32-bit stub of the Windows build, used when --stub is not given and no
-# stub lies next to the program.
-target_compile_definitions(mksfx PRIVATE MKSFX_DEFAULT_STUB="${CMAKE_SOURCE_DIR}/build/win32/sfxstub.exe")
+# The stubs of the Windows builds (32-bit; 64-bit for --x64), used when
+# --stub is not given and no stub lies next to the program.
+target_compile_definitions(mksfx PRIVATE MKSFX_DEFAULT_STUB="${CMAKE_SOURCE_DIR}/build/win32/sfxstub.exe"
+                           MKSFX_DEFAULT_STUB64="${CMAKE_SOURCE_DIR}/build/win64/sfxstub.exe")
 set_target_properties(mksfx PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 enable_testing()
@@ -27,7 +28,7 @@ set(MKSFX_TEST_ENV
   MKSFX=$<TARGET_FILE:mksfx>
   UNSFX=${CMAKE_BINARY_DIR}/unsfx
   SFX_SOURCE_DIR=${CMAKE_SOURCE_DIR})
-foreach(suite roundtrip password aes wrap refusals reproducible resources exclude zip64)
+foreach(suite roundtrip password aes wrap refusals reproducible resources exclude zip64 installer)
   add_test(NAME mksfx_${suite}
            COMMAND ${MKSFX_PYTHON} ${CMAKE_SOURCE_DIR}/tests/mksfx/test_${suite}.py)
   set_tests_properties(mksfx_${suite} PROPERTIES ENVIRONMENT "${MKSFX_TEST_ENV}" TIMEOUT 300)

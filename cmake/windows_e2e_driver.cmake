@@ -10,5 +10,6 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
   # The program a scenario's self-extractor holds and starts after the run.
   add_executable(sfxmarker WIN32 ${CMAKE_SOURCE_DIR}/tests/e2e/driver/marker.cpp)
   target_link_options(sfxmarker PRIVATE -static -static-libgcc)
+  target_link_libraries(sfxmarker PRIVATE shell32)
   set_target_properties(sfxmarker PROPERTIES OUTPUT_NAME sfxmarker SUFFIX ".exe")
 endif()

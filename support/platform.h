@@ -23,3 +23,6 @@ uint32_t CodePageToUnicode(uint32_t codePage, uint8_t byte);
 void SetCurrentFolder(const char* folder);
 uint32_t StartProgram(char* commandLine);
 uint32_t WaitForStartedProgram();
+// Set: the program StartProgram starts, and every process it starts in turn,
+// form a group that WaitForStartedProgram waits for as a whole.
+extern bool StartInJob;

@@ -43,15 +43,34 @@ void SetCurrentFolder(const char* folder) {
 // CreateProcess looks for the program as WinExec does, and gives a handle to
 // wait on. A command line that is not UTF-8 or too long does not start.
 static HANDLE StartedProcess;
+// The job of the started program when StartInJob: every process it starts
+// belongs to it too, unless it asks to leave (which must stay possible, or
+// such a program would not start its own).
+bool StartInJob;
+static HANDLE StartedJob;
 
-uint32_t StartProgram(char* commandLine) {
+// Out of line: its records would otherwise widen the caller's frame, and every
+// access there with it.
+__attribute__((noinline)) uint32_t StartProgram(char* commandLine) {
     STARTUPINFOW startup;
     MemFill(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
     if (!Utf8ToWide(commandLine, WideText, WIDE_PATH_UNITS) ||
-        !CreateProcessW(nullptr, WideText, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        !CreateProcessW(nullptr, WideText, nullptr, nullptr, FALSE, StartInJob ? CREATE_SUSPENDED : 0, nullptr,
+                        nullptr, &startup, &process))
         return 0;
+    if (StartInJob) {
+        // Into the job before it runs a single instruction. Where that fails
+        // (Windows 7 does not nest jobs), the program alone is waited for.
+        StartedJob = CreateJobObjectW(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
+        MemFill(&limits, 0, sizeof limits);
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+        SetInformationJobObject(StartedJob, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+        AssignProcessToJobObject(StartedJob, process.hProcess);
+        ResumeThread(process.hThread);
+    }
     CloseHandle(process.hThread);
     StartedProcess = process.hProcess;
     return SFX_RUN_STARTED;
@@ -61,5 +80,10 @@ uint32_t WaitForStartedProgram() {
     DWORD code = 0;
     WaitForSingleObject(StartedProcess, INFINITE);
     GetExitCodeProcess(StartedProcess, &code);
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION job;
+    while (StartedJob &&
+           QueryInformationJobObject(StartedJob, JobObjectBasicAccountingInformation, &job, sizeof job, nullptr) &&
+           job.ActiveProcesses != 0)
+        Sleep(100);
     return code;
 }

@@ -48,8 +48,7 @@ static void ShowFileLine(HWND dialog, int id, const FILETIME* time, uint64_t siz
     SetFormattedText(dialog, id, format, inserts);
 }
 
-static void InitOverwriteDialog(HWND dialog) {
-    CenterOnDesktop(dialog);
+void InitOverwriteDialog(HWND dialog) {
     GetDlgItemTextW(dialog, CTL_BYTES_TEMPLATE, BytesTemplate, TEXT_SIZE);
     GetDlgItemTextW(dialog, CTL_KB_TEMPLATE, KilobytesTemplate, TEXT_SIZE);
 
@@ -83,21 +82,6 @@ static void InitOverwriteDialog(HWND dialog) {
     ShowFileLine(dialog, CTL_ENTRY_LINE, &EntryTime, EntrySize);
 }
 
-static INT_PTR CALLBACK OverwriteDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    if (message == WM_INITDIALOG) {
-        InitOverwriteDialog(dialog);
-        return TRUE;   // focus to "Ja"
-    }
-    if (message == WM_COMMAND) {
-        WORD id = LOWORD(wParam);
-        if (id == CTL_YES || id == CTL_CANCEL || id == CTL_NO || id == CTL_REPLACE_ALL) {
-            EndDialog(dialog, id);
-            return TRUE;
-        }
-    }
-    return FALSE;
-}
-
 int ConfirmOverwrite(const CatalogEntry* entry, const char* targetPath) {
     HANDLE search = FindFirstFileW(WidePath(targetPath, 0), &ExistingFile);
     if (search == INVALID_HANDLE_VALUE)
@@ -111,8 +95,7 @@ int ConfirmOverwrite(const CatalogEntry* entry, const char* targetPath) {
     EntrySize = entry->uncompressedSize;
 
     TypeIcon = nullptr;
-    INT_PTR result = DialogBoxParamW(ModuleHandle, MAKEINTRESOURCEW(IDD_OVERWRITE), MainWindow,
-                                     OverwriteDialogProc, 0);
+    INT_PTR result = ShowButtonDialog(IDD_OVERWRITE, MainWindow);
     if (TypeIcon)
         DestroyIcon(TypeIcon);
     // Nothing is changed here: "Ja" lets the entry replace even a read-only,

@@ -5,6 +5,7 @@
 // script what happened.
 #include "ui/ui_state.h"
 #include "ui/resources/resource_ids.h"
+#include "ui/program_options.h"
 #include "ui/wide_text.h"
 #include <commdlg.h>
 #include "archive/archive_open.h"
@@ -20,7 +21,6 @@ HINSTANCE ModuleHandle;
 HWND MainWindow;
 volatile uint32_t CancelRequested;
 
-const char ProductName[] = "Tarvolin Self Extractor";
 Switches StartSwitches;
 
 // Exit codes beside the run's status: a switch that was refused (also /? under
@@ -40,7 +40,7 @@ static char ProgramFolder[SFX_PATH_BYTES];
 static uint32_t StartedFromFloppy;
 // One byte more for the backslash that a run appends.
 static char TargetFolder[SFX_PATH_BYTES + 1];
-static char RunCommand[261];
+static char RunCommand[SFX_PATH_BYTES];
 static uint32_t ExtractBusy;
 // The result of the last run; a dialog closed before any run was cancelled.
 static int LastRunResult;
@@ -99,8 +99,7 @@ static void OnBrowse() {
 }
 
 static void ShowAbout() {
-    ShowMessage(ProductName,
-                "Dieses ZIP-Archiv wurde mit dem Tarvolin erzeugt.\n\n"
+    ShowMessage("Dieses ZIP-Archiv wurde mit dem Tarvolin erzeugt.\n\n"
                 "Informationen \374ber diese Technologie und \374ber Anwendungen,\n"
                 "die diese Technologie nutzen, erhalten Sie unter\n\n"
                 "\twww.brennholt.example\n\n"
@@ -138,8 +137,7 @@ static void OnExtract(HWND dialog) {
     if (TargetFolder[0] == 0) {
         if (StartedFromFloppy) {
             // A floppy disk is most likely too small for the archive's content.
-            ShowMessage("Velmora Self Extractor",
-                        "Vermutlich reicht der Platz auf dem Ziellaufwerk nicht aus. "
+            ShowMessage("Vermutlich reicht der Platz auf dem Ziellaufwerk nicht aus. "
                         "W\344hlen Sie bitte ein Verzeichnis auf Ihrer Festplatte.",
                         nullptr, MB_OK);
             ExtractBusy = 0;
@@ -151,7 +149,7 @@ static void OnExtract(HWND dialog) {
     ExtractBusy = 0;
     if (result == SFX_RUN_STARTED || result == SFX_OK) {
         if (RunCommand[0] == 0)
-            ShowMessage(ProductName, "Das Archiv wurde erfolgreich entpackt.", nullptr, MB_OK | MB_ICONINFORMATION);
+            ShowMessage("Das Archiv wurde erfolgreich entpackt.", nullptr, MB_OK | MB_ICONINFORMATION);
         EndDialog(dialog, 1);
     }
     // Otherwise the dialog stays open with the run's final status line.
@@ -160,6 +158,7 @@ static void OnExtract(HWND dialog) {
 static INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
         CenterOnDesktop(dialog);
+        SetWindowTextW(dialog, Caption);
         if (TargetFolder[0]) {
             Utf8ToWide(TargetFolder, WideText, WIDE_PATH_UNITS);
             SetDlgItemTextW(dialog, CTL_TARGET_EDIT, WideText);
@@ -211,7 +210,7 @@ static void RegisterDialogClass() {
 
 void FrontCommandFailed(const char* command) {
     if (!(StartSwitches.given & SWITCH_SILENT))
-        ShowMessage(ProductName, "Fehler beim Ausf\374hren von %s.", command, MB_OK);
+        ShowMessage("Fehler beim Ausf\374hren von %s.", command, MB_OK);
 }
 
 // The line about a refused switch, then the list of switches: two tab stops
@@ -230,8 +229,53 @@ static const char SwitchText[] =
 
 static void ShowSwitchList() {
     bool refused = StartSwitches.given & SWITCH_BAD;
-    ShowMessage(ProductName, refused ? SwitchText : SwitchText + sizeof REFUSED_LINE - 1, StartSwitches.badArgument,
+    ShowMessage(refused ? SwitchText : SwitchText + sizeof REFUSED_LINE - 1, StartSwitches.badArgument,
                 refused ? MB_OK | MB_ICONERROR : MB_OK);
+}
+
+static WCHAR Expanded[WIDE_PATH_UNITS];
+
+void ExpandVariables(char* text) {
+    Utf8ToWide(text, WideText, WIDE_PATH_UNITS);
+    if (ExpandEnvironmentStringsW(WideText, Expanded, WIDE_PATH_UNITS) - 1 >= (DWORD)WIDE_PATH_UNITS - 1) {
+        Expanded[0] = 0xD800;   // a lone surrogate: no UTF-8 text
+        Expanded[1] = 0;
+    }
+    ToUtf8(Expanded, text);
+}
+
+// Temporary mode: the archive goes into a new folder of its own (under
+// %TEMP%, or under the /D folder), the command runs there, and the folder
+// goes once the command and every process it started have ended, whatever
+// happened before: a failure, a cancel, a refused password. Instead of the
+// main dialog a small window with the status line and "Abbrechen"; under /S
+// none. The exit code is the command's, or else the run's.
+static uint32_t RunTemporary() {
+    if (!(StartSwitches.given & SWITCH_SILENT))
+        CreateDialogParamW(ModuleHandle, MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, MainDialogProc, 0);
+    bool made = MakeTemporaryFolder(StartSwitches.targetFolder, TargetFolder);
+    int result = SFX_ERR_IO;
+    if (made) {
+        StartInJob = true;
+        StartSwitches.given |= SWITCH_WAIT_COMMAND;
+        ExtractBusy = 1;
+        result = ExtractIntoTarget();
+        ExtractBusy = 0;
+    } else {
+        ShowRunStatus(SFX_ERR_IO, LastPart(ProgramPath));
+    }
+    if (MainWindow && result != SFX_RUN_STARTED && result != SFX_OK && result != SFX_USER_ABORT) {
+        // The status line says what failed; the window closes after this.
+        WCHAR line[WIDE_TEXT_SIZE];
+        GetDlgItemTextW(MainWindow, CTL_STATUS_LINE, line, WIDE_TEXT_SIZE);
+        MessageBoxW(MainWindow, line, Caption, MB_OK | MB_ICONERROR);
+    }
+    DestroyWindow(MainWindow);
+    MainWindow = nullptr;
+    uint32_t code = ExitCodeOf(result);
+    if (made)
+        RemoveTemporaryFolder(TargetFolder);
+    return code;
 }
 
 extern "C" void SfxEntry() {
@@ -239,6 +283,7 @@ extern "C" void SfxEntry() {
     ModuleHandle = GetModuleHandleA(nullptr);
     ExtractBusy = 0;
     LastRunResult = SFX_USER_ABORT;   // set here: an initialiser costs a data section
+    ReadProgramOptions();
     // Arguments in any script: the wide command line, as UTF-8.
     ToUtf8(GetCommandLineW(), CommandLine);
     ParseCommandLine(CommandLine, &StartSwitches);
@@ -272,6 +317,10 @@ extern "C" void SfxEntry() {
     if (Archive.status == SFX_OK)
         GetConfigBlock(TargetFolder, RunCommand);
     CloseArchive();
+    if (Options.flags & OPTION_EXPAND) {
+        ExpandVariables(TargetFolder);
+        ExpandVariables(RunCommand);
+    }
     if (StartSwitches.targetFolder[0])
         StrCopy(TargetFolder, StartSwitches.targetFolder);
     // From a floppy drive the user has to name a folder on a larger disk.
@@ -279,6 +328,12 @@ extern "C" void SfxEntry() {
         StrCopy(TargetFolder, ProgramFolder);
     if (given & SWITCH_NO_COMMAND)
         RunCommand[0] = 0;
+
+    // Under /S the question and the licence count as accepted.
+    if (!(given & SWITCH_SILENT) && !AcceptedBeforeStart())
+        ExitProcess(SFX_USER_ABORT);
+    if (Options.flags & OPTION_TEMPORARY)
+        ExitProcess(RunTemporary());
 
     if (given & SWITCH_SILENT) {
         // Without a window nobody can be warned about a floppy drive or name

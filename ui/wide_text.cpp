@@ -16,12 +16,10 @@ void FormatWide(WCHAR* wide, const char* format, const char* insert) {
     wsprintfW(wide, pattern, name);
 }
 
-int ShowMessage(const char* caption, const char* text, const char* insert, UINT style) {
-    WCHAR title[64];
+int ShowMessage(const char* text, const char* insert, UINT style) {
     WCHAR message[WIDE_TEXT_SIZE];
-    Text1252ToWide(caption, title, 64);
     FormatWide(message, text, insert);
-    return MessageBoxW(MainWindow, message, title, style);
+    return MessageBoxW(MainWindow, message, Caption, style);
 }
 
 void SetItemText(HWND dialog, int id, const char* text) {

@@ -16,8 +16,8 @@ inline void Text1252ToWide(const char* text, WCHAR* wide, int size) { TextToWide
 // format (1252, at most one %s) with insert (UTF-8, may be null) into wide
 // (WIDE_TEXT_SIZE characters).
 void FormatWide(WCHAR* wide, const char* format, const char* insert);
-// A message box owned by MainWindow: caption and text in 1252, the text's %s
-// replaced by insert (UTF-8, may be null).
-int ShowMessage(const char* caption, const char* text, const char* insert, UINT style);
+// A message box owned by MainWindow with the program's caption: the text in
+// 1252, its %s replaced by insert (UTF-8, may be null).
+int ShowMessage(const char* text, const char* insert, UINT style);
 // Shows text (UTF-8 of up to WIDE_TEXT_SIZE - 1 characters) in a control.
 void SetItemText(HWND dialog, int id, const char* text);

@@ -2,8 +2,10 @@
 # The Wine end-to-end tests. One line per scenario (PASS/FAIL/SKIPPED), then
 # "N passed, N failed, N skipped"; exits non-zero when anything failed.
 #
-#   run_all.sh 64   every scenario of the 64-bit self-extractor and the
+#   run_all.sh 64   every scenario of the 64-bit self-extractor, the
 #                   scripted starts (switches, exit codes, signed programs)
+#                   and the installer starts (temporary mode, question,
+#                   licence, title, variables, the 64-bit build)
 #   run_all.sh 32   the real 32-bit stub's scenarios and scripted starts and
 #                   the Windows builder mksfx.exe: 32-bit programs, which run
 #                   in Wine's 32-bit side through qemu, a minute or more per
@@ -34,12 +36,14 @@ runner() {
 if [ "$half" != 32 ]; then
   runner 64 "scenarios" run_scenarios.py
   runner 64 "scripted starts" run_scripted.py
+  runner 64 "installer starts" run_installer.py
 fi
 
 if [ "$half" != 64 ]; then
   export SFX_E2E_PREFIX=${SFX_E2E_PREFIX32:-$PWD/build/wine32-prefix}
   runner 32 "32-bit scenarios" run_scenarios.py
   runner 32 "32-bit scripted starts" run_scripted.py
+  runner 32 "32-bit installer starts" run_installer.py
 
   # The Windows build of the builder, in the same prefix's 32-bit side.
   wine_log=$(mktemp)

@@ -240,7 +240,7 @@ def floppy_start(wine):
             "shot main-empty",
             "click 1",
             "wait-box",
-            "expect-caption Velmora Self Extractor",
+            "expect-caption " + MAIN_CAPTION,
             "expect-box-text Vermutlich reicht der Platz auf dem Ziellaufwerk nicht aus. "
             "Wählen Sie bitte ein Verzeichnis auf Ihrer Festplatte.",
             "shot warning",

@@ -77,12 +77,17 @@ std::string ConfigBlockBytes(const std::string& target, const std::string& comma
     return block;
 }
 
-std::string DefaultStub() {
+#ifndef MKSFX_DEFAULT_STUB64
+#define MKSFX_DEFAULT_STUB64 ""
+#endif
+
+// The stub of this build: the 32-bit one, or with --x64 the 64-bit one.
+std::string DefaultStub(bool x64) {
     std::string folder = ProgramFolder();
     std::string candidates[] = {
-        folder + "sfxstub.exe",                 // mksfx.exe beside the stub (Windows build)
-        folder + ".." + NativeSeparator() + "win32" + NativeSeparator() + "sfxstub.exe",
-        MKSFX_DEFAULT_STUB,
+        folder + (x64 ? "sfxstub64.exe" : "sfxstub.exe"),   // mksfx.exe beside the stubs (Windows build)
+        folder + ".." + NativeSeparator() + (x64 ? "win64" : "win32") + NativeSeparator() + "sfxstub.exe",
+        x64 ? MKSFX_DEFAULT_STUB64 : MKSFX_DEFAULT_STUB,
     };
     for (const std::string& candidate : candidates) {
         PathFacts facts;
@@ -91,6 +96,12 @@ std::string DefaultStub() {
             return candidate;
     }
     return std::string();
+}
+
+// The machine a Windows program is made for (0x14C x86, 0x8664 x86-64).
+uint16_t ProgramMachine(const std::string& image) {
+    uint32_t pe = Get32(reinterpret_cast<const uint8_t*>(image.data()) + 0x3C);
+    return Get16(reinterpret_cast<const uint8_t*>(image.data()) + pe + 4);
 }
 
 std::string Percent(uint64_t part, uint64_t whole) {
@@ -148,19 +159,24 @@ bool Prepare(Build& build, std::string* error) {
     if (o.hasPassword && !ToStubText(o.password, "the password", PASSWORD_MAX, &build.password, error))
         return false;
 
-    std::string stubPath = o.stub.empty() ? DefaultStub() : o.stub;
+    std::string stubPath = o.stub.empty() ? DefaultStub(o.x64) : o.stub;
     if (stubPath.empty()) {
-        *error = "no stub found (looked for sfxstub.exe beside mksfx, in ../win32/ and at \"" +
-                 std::string(MKSFX_DEFAULT_STUB) + "\"); build it or give --stub FILE";
+        *error = o.x64 ? "no 64-bit stub found (looked for sfxstub64.exe beside mksfx, in ../win64/ and at \"" +
+                             std::string(MKSFX_DEFAULT_STUB64) + "\"); build it or give --stub FILE"
+                       : "no stub found (looked for sfxstub.exe beside mksfx, in ../win32/ and at \"" +
+                             std::string(MKSFX_DEFAULT_STUB) + "\"); build it or give --stub FILE";
         return false;
     }
     if (!LoadStub(stubPath, &build.stub, error)) return false;
-    if (!o.icon.empty() || o.versionTexts.any()) {
-        StubBranding branding;
-        branding.iconPath = o.icon;
-        branding.texts = o.versionTexts;
-        if (!BrandStub(build.stub, branding, error)) return false;
+    if (o.x64 && ProgramMachine(build.stub) != 0x8664) {
+        *error = stubPath + ": not a 64-bit program (--x64)";
+        return false;
     }
+    StubBranding branding;
+    branding.iconPath = o.icon;
+    branding.texts = o.versionTexts;
+    if (!MakeInstallerOptions(o, &branding.installer, error)) return false;
+    if (branding.any() && !BrandStub(build.stub, branding, error)) return false;
 
     PathFacts outFacts;
     if (!GetPathFacts(o.output, &outFacts, error)) return false;

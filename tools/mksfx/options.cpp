@@ -73,6 +73,41 @@ const char* const Usage =
     "                     description, copyright; each at most 255 characters).\n"
     "                     --version takes one to four numbers of 0-65535 and is\n"
     "                     both file and product version.\n"
+    "\n"
+    "Installers:\n"
+    "  Environment variables in --target and --run (%ProgramFiles%, %APPDATA%,\n"
+    "                     %LOCALAPPDATA%, %USERPROFILE%, %TEMP%, any other) are\n"
+    "                     expanded when the program starts. A 32-bit program on\n"
+    "                     64-bit Windows gets \"C:\\Program Files (x86)\" for\n"
+    "                     %ProgramFiles%; %ProgramW6432% is the 64-bit folder\n"
+    "                     there (and undefined on 32-bit Windows), or use --x64.\n"
+    "  --temp             temporary mode, with --run (no --target): extract into\n"
+    "                     a new folder of its own under %TEMP%, start the command\n"
+    "                     there, wait until it and every process it started have\n"
+    "                     ended, remove the folder with everything in it and exit\n"
+    "                     with the command's exit code. A failure or a cancel\n"
+    "                     removes what was extracted too. Instead of the main\n"
+    "                     dialog a small window shows the progress.\n"
+    "  --prompt TEXT      a question with \"Ja\" and \"Nein\" before anything else\n"
+    "                     (at most 1000 characters); \"Nein\" ends the program with\n"
+    "                     nothing written (exit code 2926).\n"
+    "  --license FILE     a licence text (UTF-8, or UTF-16 with a byte order mark,\n"
+    "                     at most 65,534 UTF-16 units) shown read-only before\n"
+    "                     anything else, with \"Annehmen\" and \"Ablehnen\";\n"
+    "                     \"Ablehnen\" ends the program with nothing written (2926).\n"
+    "                     Under /S the question and the licence count as accepted.\n"
+    "  --title TEXT       the caption of the main dialog and of every message box\n"
+    "                     (at most 255 characters; default \"Tarvolin Self\n"
+    "                     Extractor\").\n"
+    "  --admin            the program asks for administrator rights when it starts\n"
+    "                     (manifest: requireAdministrator), for installs into\n"
+    "                     protected folders; without it it runs as the user who\n"
+    "                     starts it.\n"
+    "  --x64              build with the 64-bit stub of this build (sfxstub64.exe\n"
+    "                     beside mksfx, or ../win64/sfxstub.exe): runs on 64-bit\n"
+    "                     Windows only, also where 32-bit programs cannot.\n"
+    "  These options are kept in the program's string table (strings 1 to 4, see\n"
+    "  ui/program_options.h); the configuration block stays as it is.\n"
     "  --quiet, -q        print nothing but errors.\n"
     "  --help, -h         show this text.\n"
     "\n"
@@ -170,6 +205,7 @@ bool ParseOptions(int argc, char** argv, MksfxOptions* options, std::string* err
     bool hasOutput = false;
     bool hasThreads = false;
     bool hasIcon = false;
+    bool hasLicense = false;
     bool hasEncryption = false;
     std::string levelText, threadsText, pattern, encryption;
     VersionTexts& v = options->versionTexts;
@@ -182,6 +218,9 @@ bool ParseOptions(int argc, char** argv, MksfxOptions* options, std::string* err
         if (arg == "--") { optionsEnded = true; continue; }
         if (arg == "--help" || arg == "-h") { options->help = true; continue; }
         if (arg == "--quiet" || arg == "-q") { options->quiet = true; continue; }
+        if (arg == "--temp") { options->temporary = true; continue; }
+        if (arg == "--admin") { options->admin = true; continue; }
+        if (arg == "--x64") { options->x64 = true; continue; }
 
         struct Valued { const char* name; const char* alias; std::string* value; bool* seen; };
         bool hasTarget = false, hasRun = false, hasStub = false, hasExclude = false;
@@ -203,6 +242,9 @@ bool ParseOptions(int argc, char** argv, MksfxOptions* options, std::string* err
             {"--company", nullptr, &v.company, &hasText[2]},
             {"--description", nullptr, &v.description, &hasText[3]},
             {"--copyright", nullptr, &v.copyright, &hasText[4]},
+            {"--title", nullptr, &options->title, &options->hasTitle},
+            {"--prompt", nullptr, &options->prompt, &options->hasPrompt},
+            {"--license", nullptr, &options->licensePath, &hasLicense},
         };
         const Valued* taken = nullptr;
         for (const Valued& option : valued) {
@@ -289,6 +331,22 @@ bool ParseOptions(int argc, char** argv, MksfxOptions* options, std::string* err
     }
     if (hasIcon && options->icon.empty()) {
         *error = "--icon needs an icon file";
+        return false;
+    }
+    if (hasLicense && options->licensePath.empty()) {
+        *error = "--license needs a text file";
+        return false;
+    }
+    if (options->temporary && options->run.empty()) {
+        *error = "--temp needs --run: the command the temporary folder is made for";
+        return false;
+    }
+    if (options->temporary && !options->target.empty()) {
+        *error = "--temp extracts into a new folder under %TEMP%, never into --target";
+        return false;
+    }
+    if (options->x64 && !options->stub.empty()) {
+        *error = "give either --x64 (the 64-bit stub of this build) or --stub FILE, not both";
         return false;
     }
     return true;

@@ -38,6 +38,15 @@ struct MksfxOptions {
     std::vector<std::string> excludes;  // --exclude PATTERN, in the order given
     std::string icon;               // --icon FILE.ico
     VersionTexts versionTexts;
+    // What makes the program an installer (ui/program_options.h).
+    bool temporary = false;         // --temp
+    std::string prompt;             // --prompt TEXT
+    bool hasPrompt = false;
+    std::string licensePath;        // --license FILE
+    std::string title;              // --title TEXT
+    bool hasTitle = false;
+    bool admin = false;             // --admin
+    bool x64 = false;               // --x64
     std::vector<std::string> paths; // files and folders to pack
 };
 

@@ -10,6 +10,8 @@
 #define IDD_CHOOSER         1541
 #define IDD_OVERWRITE       5021
 #define IDD_PASSWORD        111
+#define IDD_PROGRESS        112
+#define IDD_LICENSE         114
 
 // Main dialog.
 #define CTL_TARGET_EDIT     1000
@@ -36,3 +38,6 @@
 // Password prompt.
 #define CTL_PASSWORD_EDIT   1019
 #define CTL_PASSWORD_PROMPT 1018
+
+// Licence dialog.
+#define CTL_LICENSE_TEXT    1040

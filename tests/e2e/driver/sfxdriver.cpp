@@ -5,10 +5,10 @@
 // SCRIPT is a text file in UTF-8, one step per line; the program's texts are
 // read as wide text and compared as UTF-8, whatever the system's ANSI code
 // page, and paths, arguments and typed texts reach the program as wide text.
-// A step is a verb,
-// its words, and for verbs that take a text the rest of the line, taken
-// literally except that {LF} stands for a line feed. Empty lines and lines
-// starting with '#' are ignored. Every wait has a time limit (see "timeout").
+// A step is a verb, its words, and for verbs that take a text the rest of
+// the line, taken literally except that {LF} stands for a line feed and
+// {CR} for a carriage return. Empty lines and lines starting with '#' are
+// ignored. Every wait has a time limit (see "timeout").
 //
 //   timeout SECONDS            limit of every following wait (default 30)
 //   cd DIR                     working folder of the next "start"
@@ -263,12 +263,12 @@ void WaitFor(const std::string& what, Test test) {
     }
 }
 
-// Expands {LF} into a line feed.
+// Expands {LF} into a line feed and {CR} into a carriage return.
 std::string Unescape(const std::string& text) {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text.compare(i, 4, "{LF}") == 0) {
-            out += '\n';
+        if (text.compare(i, 4, "{LF}") == 0 || text.compare(i, 4, "{CR}") == 0) {
+            out += text[i + 1] == 'L' ? '\n' : '\r';
             i += 3;
         } else {
             out += text[i];

@@ -147,6 +147,7 @@ bool BrandStub(std::string& stub, const StubBranding& branding, std::string* err
     uint16_t language = StubLanguage(items);
     if (!branding.iconPath.empty() && !ReplaceMainIcon(items, branding.iconPath, language, error)) return false;
     if (branding.texts.any() && !ReplaceVersion(items, branding.texts, language, error)) return false;
+    if (branding.installer.any() && !ApplyInstallerOptions(items, branding.installer, language, error)) return false;
     return ReplaceProgramResources(stub, items, error);
 }
 
