@@ -30,7 +30,7 @@ set(MKSFX_TEST_ENV
   MKSFX=$<TARGET_FILE:mksfx>
   UNSFX=${CMAKE_BINARY_DIR}/unsfx
   SFX_SOURCE_DIR=${CMAKE_SOURCE_DIR})
-foreach(suite roundtrip password aes wrap refusals reproducible resources exclude zip64 installer)
+foreach(suite roundtrip password aes wrap refusals reproducible resources exclude zip64 installer lzma)
   add_test(NAME mksfx_${suite}
            COMMAND ${MKSFX_PYTHON} ${CMAKE_SOURCE_DIR}/tests/mksfx/test_${suite}.py)
   set_tests_properties(mksfx_${suite} PROPERTIES ENVIRONMENT "${MKSFX_TEST_ENV}" TIMEOUT 300)
