@@ -30,7 +30,7 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
               ${XZ_SOURCE}/lzma/lzma_encoder.c ${XZ_SOURCE}/lzma/lzma_encoder_optimum_normal.c
               ${XZ_SOURCE}/lzma/lzma_encoder_optimum_fast.c ${XZ_SOURCE}/lzma/lzma_encoder_presets.c
               ${XZ_SOURCE}/lzma/fastpos_table.c ${XZ_SOURCE}/rangecoder/price_table.c
-              ${XZ_SOURCE}/check/crc32_table.c)
+              ${XZ_SOURCE}/common/filter_buffer_encoder.c ${XZ_SOURCE}/check/crc32_table.c)
   target_compile_definitions(liblzma_win32 PRIVATE HAVE_CONFIG_H PUBLIC LZMA_API_STATIC)
   target_include_directories(liblzma_win32 PRIVATE ${CMAKE_SOURCE_DIR}/cmake/liblzma ${XZ_SOURCE}/common
                              ${XZ_SOURCE}/check ${XZ_SOURCE}/lz ${XZ_SOURCE}/rangecoder ${XZ_SOURCE}/lzma

@@ -51,7 +51,6 @@ void LzmaEncoderEnd(LzmaEncoder& encoder);
 
 // The context that makes the smallest stream of the sample (a part of the
 // entry, or the whole of a small one), among a few that suit code, aligned
-// data and text. The sample is encoded once per candidate with the entry's
-// settings, so its size bounds the work. entrySize sets the dictionary, as
-// for the entry itself. LZMA_CONTEXT_DEFAULT when liblzma fails.
-LzmaContext ChooseLzmaContext(const uint8_t* sample, size_t size, uint64_t entrySize);
+// data and text, in trials with fast settings. LZMA_CONTEXT_DEFAULT when
+// liblzma fails.
+LzmaContext ChooseLzmaContext(const uint8_t* sample, size_t size);
