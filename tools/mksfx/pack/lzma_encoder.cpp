@@ -39,11 +39,12 @@ const LzmaContext CANDIDATES[] = {
     {3, 0, 2}, {2, 0, 2}, {2, 0, 0}, {0, 2, 2}, {3, 0, 0}, {4, 0, 0},
 };
 
-// The trials run liblzma's fast mode (greedy parsing over a hash chain):
-// about five times the speed of the entry's settings on program files, and
-// on a sample it picks the context that the strongest settings would pick
-// for the whole file well enough: on 64 MB of DLLs two thirds of what the
-// best choice per file would gain, at a seventh of the packing time.
+// The trials run liblzma's fast mode (greedy parsing over a hash chain),
+// about five times the speed of the entry's settings on program files. On
+// 64 KiB of each of 50 Wine DLLs they picked contexts that made the whole
+// files 0.11 % smaller than lc3 lp0 pb2 alone, two fifths of what the best
+// of eight contexts per file, each tried on the whole file, would give
+// (0.27 %); the six trials add about a seventh to the packing time.
 lzma_options_lzma TrialOptions(size_t sampleSize, LzmaContext context) {
     lzma_options_lzma options;
     lzma_lzma_preset(&options, 1);
