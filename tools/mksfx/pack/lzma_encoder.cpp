@@ -129,13 +129,14 @@ void LzmaEncoderEnd(LzmaEncoder& encoder) {
     encoder.stream = nullptr;
 }
 
-LzmaContext ChooseLzmaContext(const uint8_t* sample, size_t size) {
+LzmaContext ChooseLzmaContext(const uint8_t* sample, size_t size, LzmaTrial trial) {
     LzmaContext best = LZMA_CONTEXT_DEFAULT;
     size_t bestSize = SIZE_MAX;
     // Room for the sample's stream even where it does not shrink.
     std::vector<uint8_t> out(size + size / 16 + 4096);
     for (const LzmaContext& candidate : CANDIDATES) {
-        lzma_options_lzma options = TrialOptions(size, candidate);
+        lzma_options_lzma options =
+            trial == LZMA_TRIAL_FAST ? TrialOptions(size, candidate) : OptionsFor(size, candidate);
         lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
         size_t written = 0;
         // The first of equal ones: the order above breaks ties alike on

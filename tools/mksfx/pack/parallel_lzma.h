@@ -31,9 +31,10 @@ uint64_t LzmaBatchBytes();
 // larger than LzmaBatchBytes), in item order.
 std::vector<LzmaJob> PlanLzmaJobs(const std::vector<PackItem>& items);
 
-// The part of a file that chooses its literal context: the whole file up to
-// LZMA_SAMPLE_WHOLE bytes, else LZMA_SAMPLE_SIZE bytes from its middle.
-void LzmaSampleSpan(uint64_t fileSize, uint64_t* offset, uint32_t* size);
+// The part of a file that chooses its literal context, from its middle, and
+// how it is tried: a 48th of a large file (256 KiB to 1 MiB) with the
+// entry's settings, else 64 KiB (or the whole smaller file) fast.
+void LzmaSampleSpan(uint64_t fileSize, uint64_t* offset, uint32_t* size, LzmaTrial* trial);
 // Reads that part and chooses the context on it.
 bool ChooseContextForFile(const PackItem& item, LzmaContext* context, std::string* error);
 
