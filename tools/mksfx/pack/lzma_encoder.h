@@ -51,8 +51,9 @@ void LzmaEncoderEnd(LzmaEncoder& encoder);
 
 // How the candidates are tried: fast (liblzma's fast mode, about five
 // times the speed) or with the entry's own settings, which pick better on a
-// sample of a large file (a megabyte of program code or text: lc4 where the
-// fast trials took lc3 or lc2, 0.2 % smaller).
+// sample of a large file (a megabyte of program code or JSON: lc4 where the
+// fast trials took lc3 or lc2: 0.14 % smaller on program binaries, 0.43 %
+// on JSON).
 enum LzmaTrial { LZMA_TRIAL_FAST, LZMA_TRIAL_STRONG };
 
 // The context that makes the smallest stream of the sample (a part of the
