@@ -125,7 +125,8 @@ for name in ("mksfx", "7z-zip", "7z-7z"):
 stub = int(sys.argv[2])
 print("  mksfx's archive alone (without stub %s and configuration 514): %s bytes, %.4f of 7z's ZIP;"
       % (format(stub, ","), format(size["mksfx"] - stub - 514, ","), (size["mksfx"] - stub - 514) / size["7z-zip"]))
-print("  the solid 7z archive is %.2f %% smaller than mksfx's program file." % (100 * (1 - size["7z-7z"] / size["mksfx"])))
+print("  the solid 7z archive is %.3f %% smaller than mksfx's program file (%s bytes)." % (
+    100 * (1 - size["7z-7z"] / size["mksfx"]), format(size["mksfx"] - size["7z-7z"], ",")))
 PY
 }
 
