@@ -2,10 +2,10 @@
 """Silent extraction (/S) by a self-extractor under wine64, timed by the
 end-to-end driver from the program's start to its exit.
 
-Usage: stub_silent_bench.py EXE CORPUS_DIR RUNS NAME...
+Usage: stub_silent_bench.py EXE LABEL CORPUS_DIR RUNS NAME...
 
 Runs EXE RUNS times into a fresh folder each time, checks the extracted
-files NAME... against CORPUS_DIR and prints one line per run: "stub SECONDS".
+files NAME... against CORPUS_DIR and prints one line per run: "LABEL SECONDS".
 Then the stub's start alone, the same program without an archive, which
 ends at once with 9966: "start SECONDS" (Wine's process start-up, part of
 every run above). Wine's server runs already (the driver started it).
@@ -38,7 +38,7 @@ def timed(wine, driver, home, exe, args, code, label):
 
 
 def main():
-    exe_path, corpus, runs, names = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4:]
+    exe_path, label, corpus, runs, names = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), sys.argv[5:]
     driver = os.path.join(lib.BUILD, "win64", "sfxdriver.exe")
     for path in (exe_path, driver, STUB64):
         if not os.path.isfile(path):
@@ -62,13 +62,13 @@ def main():
             shutil.rmtree(out, ignore_errors=True)
             # The disk writes of the previous run are not this run's work.
             subprocess.run(["sync"], check=False)
-            seconds = timed(wine, driver, home, exe, '/S "/D=%s"' % wine.windows_path(out), 0, "stub")
+            seconds = timed(wine, driver, home, exe, '/S "/D=%s"' % wine.windows_path(out), 0, label)
             bad = [n for n in names if not os.path.isfile(os.path.join(out, n)) or
                    not filecmp.cmp(os.path.join(corpus, n), os.path.join(out, n), shallow=False)]
             if bad:
                 print("silent stub bench: output differs from the corpus: %s" % ", ".join(bad), file=sys.stderr)
                 return 1
-            print("stub %s" % seconds, flush=True)
+            print("%s %s" % (label, seconds), flush=True)
         args = '/S "/D=%s"' % wine.windows_path(out)
         print("start %s" % timed(wine, driver, home, bare, args, NO_ARCHIVE, "start"), flush=True)
     except RuntimeError as e:

@@ -3,10 +3,12 @@
 # -mm=LZMA, its default level) wrapped by mksfx --zip behind the 64-bit stub,
 # then extracted silently (/S) by the stub under wine64 (timed by the
 # end-to-end driver from the program's start to its exit), by unsfx from the
-# same program file, and by 7z x from the bare archive, in turns. Medians of
-# RUNS rounds and the ratios round by round; the stub's start alone (the
-# stub without an archive) is printed beside them, the part of its time that
-# is Wine's process start-up. SFX_BENCH_STUB=0 leaves the stub out.
+# same program file, and by 7z x from the bare archive; and, as the like for
+# like of the format, mksfx's own DEFLATE program file of the corpus behind
+# the same stub, extracted the same way. In turns; medians of RUNS rounds
+# and the ratios round by round; the stub's start alone (the stub without an
+# archive) is printed beside them, the part of its time that is Wine's
+# process start-up. SFX_BENCH_STUB=0 leaves the stub out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build/host}
@@ -36,8 +38,14 @@ fi
 if [ ! -f "$EXE" ] || [ "$ARCHIVE" -nt "$EXE" ] || [ "$BUILD_DIR/mksfx" -nt "$EXE" ] || [ "$STUB64" -nt "$EXE" ]; then
     "$BUILD_DIR/mksfx" -q --stub "$STUB64" -o "$EXE" --zip "$ARCHIVE"
 fi
+DEFLATED=$WORK/corpus-deflate.exe
+if [ "$WITH_STUB" = 1 ] && { [ ! -f "$DEFLATED" ] || [ "$CORPUS/.complete" -nt "$DEFLATED" ] ||
+                            [ "$BUILD_DIR/mksfx" -nt "$DEFLATED" ] || [ "$STUB64" -nt "$DEFLATED" ]; }; then
+    (cd "$CORPUS" && "$OLDPWD/$BUILD_DIR/mksfx" -q --stub "$OLDPWD/$STUB64" -o "$OLDPWD/$DEFLATED" "${FILES[@]}")
+fi
 echo "== LZMA: 7z -mm=LZMA archive of the corpus behind the 64-bit stub, silent, $RUNS runs each, medians"
 echo "  archive: $(( $(stat -c %s "$ARCHIVE") / 1000000 )) MB, $(( $(du -cb "${FILES[@]/#/$CORPUS/}" | tail -1 | cut -f1) / 1000000 )) MB extracted"
+[ "$WITH_STUB" = 1 ] && echo "  mksfx's DEFLATE program file of the same files: $(( $(stat -c %s "$DEFLATED") / 1000000 )) MB"
 
 one_run() {   # name, command...: prints "name seconds"
     local name=$1; shift
@@ -54,7 +62,8 @@ one_run() {   # name, command...: prints "name seconds"
 }
 for ((i = 0; i < RUNS; i++)); do
     if [ "$WITH_STUB" = 1 ]; then
-        python3 bench/stub_silent_bench.py "$EXE" "$CORPUS" 1 "${FILES[@]}"
+        python3 bench/stub_silent_bench.py "$EXE" stub "$CORPUS" 1 "${FILES[@]}"
+        python3 bench/stub_silent_bench.py "$DEFLATED" stub-deflate "$CORPUS" 1 "${FILES[@]}" | grep -v '^start'
     fi
     one_run unsfx "$BUILD_DIR/unsfx" -o -d "$WORK/out" "$EXE"
     one_run 7z 7z x -y -o"$WORK/out" "$ARCHIVE"
@@ -66,16 +75,17 @@ for line in open(sys.argv[1]):
     name, seconds = line.split()
     runs.setdefault(name, []).append(float(seconds))
 median = {name: statistics.median(times) for name, times in runs.items()}
-labels = {"stub": "stub /S, wine64", "unsfx": "unsfx", "7z": "7z x"}
-for name in ("stub", "unsfx", "7z"):
+labels = {"stub": "stub /S, wine64", "unsfx": "unsfx", "7z": "7z x", "stub-deflate": "stub /S, DEFLATE"}
+for name in ("stub", "unsfx", "7z", "stub-deflate"):
     if name in runs:
+        peers = ("unsfx", "7z") if name != "stub-deflate" else ()
         ratios = "   ".join("%s/%s = %.2f" % (name, peer, median[name] / median[peer])
-                           for peer in ("unsfx", "7z") if peer != name and peer in median)
-        print("  %-16s median %.3f s (of %d)   %s" % (labels[name], median[name], len(runs[name]), ratios))
+                           for peer in peers if peer != name and peer in median)
+        print(("  %-16s median %.3f s (of %d)   %s" % (labels[name], median[name], len(runs[name]), ratios)).rstrip())
 if "start" in runs:
     print("  %-16s median %.3f s (of %d): the stub without an archive, Wine's process start-up" % (
         "stub start", median["start"], len(runs["start"])))
-for name, peer in (("stub", "unsfx"), ("stub", "7z"), ("unsfx", "7z")):
+for name, peer in (("stub", "unsfx"), ("stub", "7z"), ("unsfx", "7z"), ("stub", "stub-deflate")):
     if name in runs and peer in runs:
         paired = [a / b for a, b in zip(runs[name], runs[peer])]
         print("  %s/%s round by round: median %.2f (from %.2f to %.2f)" % (

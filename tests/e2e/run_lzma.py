@@ -98,7 +98,7 @@ def same_files(s, zip_path, names, folder):
     return problems
 
 
-def wrap(s, zip_path, exe, password=None):
+def wrap(zip_path, exe, password=None):
     """mksfx --zip, which reads every entry back through the extractor (with
     the password: the encrypted ones too)."""
     args = [lib.mksfx_path(), "-o", exe, "--stub", sc.STUB, "--quiet"]
@@ -124,7 +124,7 @@ def lzma_dialog(wine):
     problems = not_lzma(s.zip, ["readme.txt", "english.txt", "daten/gross.bin"])
     if any(flags & 2 for method, flags in lzma_methods(s.zip).values() if method == METHOD_LZMA):
         problems.append("7z eos=off wrote end markers")
-    wrap(s, s.zip, s.exe)
+    wrap(s.zip, s.exe)
     passed, log = s.play(["settext 1000 " + s.win_dir + "ziel", "click 1"] + sc.success_box(s.name))
     problems += [] if passed else ["driver failed"]
     problems += same_files(s, s.zip, names, s.out("ziel"))
@@ -137,7 +137,7 @@ def lzma_dialog(wine):
             archive.write(os.path.join(s.src, name), name)
     problems += not_lzma(py_zip, py_names)
     py_exe = os.path.join(s.dir, "zipfile.exe")
-    wrap(s, py_zip, py_exe)
+    wrap(py_zip, py_exe)
     s.program, s.exe, s.win_exe = "zipfile.exe", py_exe, s.win_dir + "zipfile.exe"
     more, log2 = rs.silent(s, rs.folder_of(s, "still"), 0, "zipfile")
     problems += more + same_files(s, py_zip, py_names, s.out("still"))
@@ -164,7 +164,7 @@ def lzma_password(wine):
         archive.write(os.path.join(s.src, added), added)
     names = plain + secret + [added]
     problems = not_lzma(s.zip, names)
-    wrap(s, s.zip, s.exe, PASSWORD)
+    wrap(s.zip, s.exe, PASSWORD)
     logs = []
     if not sc.SUFFIX:
         more, log = rs.silent(s, "/P=falsch " + rs.folder_of(s, "falsch"), 9961, "wrong")
