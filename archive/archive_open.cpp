@@ -9,8 +9,8 @@
 
 namespace {
 
-const int kWindow = 64;
-const int kStep = 60;   // each further window: 60 new bytes + 4 carried ones
+const int SEARCH_WINDOW = 64;
+const int SEARCH_STEP = 60;   // each further window: 60 new bytes + 4 carried ones
 
 // Every opening starts without a password, callbacks or configuration, so
 // nothing of an earlier run leaks into this one.
@@ -68,16 +68,16 @@ void CloseArchive() {
 void FindEndRecord() {
     FileHandle file = Archive.archiveHandle;
     if (Archive.endRecordPos == -1) {
-        uint8_t buffer[kWindow];
+        uint8_t buffer[SEARCH_WINDOW];
         uint32_t signatureValue = EndRecordSignature();
         const uint8_t* signature = (const uint8_t*)&signatureValue;
         int64_t size = FileSize(file);
-        int64_t windowStart = size > kWindow ? size - kWindow : 0;
+        int64_t windowStart = size > SEARCH_WINDOW ? size - SEARCH_WINDOW : 0;
         if (FileSeek(file, windowStart, 0) == -1) {
             Archive.status = SFX_ERR_IO;
             return;
         }
-        int32_t n = FileRead(buffer, kWindow, file);
+        int32_t n = FileRead(buffer, SEARCH_WINDOW, file);
         if (n == -1) {
             Archive.status = SFX_ERR_IO;
             return;
@@ -85,19 +85,19 @@ void FindEndRecord() {
         uint16_t index = FindBytes(buffer, uint16_t(n), signature, 4);
         while (index == 0xFFFF) {
             if (windowStart <= 0) break;
-            MemCopy(buffer + kStep, buffer, 4);
-            windowStart -= kStep;
+            MemCopy(buffer + SEARCH_STEP, buffer, 4);
+            windowStart -= SEARCH_STEP;
             if (windowStart < 0) windowStart = 0;
             if (FileSeek(file, windowStart, 0) == -1) {
                 Archive.status = SFX_ERR_IO;
                 return;
             }
-            n = FileRead(buffer, kStep, file);
+            n = FileRead(buffer, SEARCH_STEP, file);
             if (n == -1) {
                 Archive.status = SFX_ERR_IO;
                 return;
             }
-            if (n < kStep) MemMove(buffer + n, buffer + kStep, 4);
+            if (n < SEARCH_STEP) MemMove(buffer + n, buffer + SEARCH_STEP, 4);
             if (n != 0) index = FindBytes(buffer, uint16_t(n + 4), signature, 4);
         }
         if (index == 0xFFFF) {

@@ -6,13 +6,13 @@
 #include "support/str_util.h"
 
 namespace {
-const uint32_t kFieldSize = sizeof(ConfigBlock::targetFolder);
+const uint32_t FIELD_SIZE = sizeof(ConfigBlock::targetFolder);
 
 // Every program file written before UTF-8 fields existed reads as it did.
 void TakeField(char* dest, char* field) {
     // The fields are 257 bytes; the last byte is forced to zero, so at most
     // 256 characters of each are used.
-    field[kFieldSize - 1] = 0;
+    field[FIELD_SIZE - 1] = 0;
     const uint8_t* text = reinterpret_cast<const uint8_t*>(field);
     uint32_t codePage = CODE_PAGE_ANSI;
     if (text[0] == 0xEF && text[1] == 0xBB && text[2] == 0xBF) {

@@ -203,8 +203,15 @@ static bool IsFile(const char* path) {
     return true;
 }
 
-void ResolveCommand(const char* command, const char* folder, char* commandLine) {
-    StrCopyMax(commandLine, command, COMMAND_LINE_SIZE - 1);
+// The program's path in the target folder, and the line started; static,
+// as they may be as long as a path.
+static char CommandProgram[SFX_PATH_BYTES];
+static char StartedCommandLine[COMMAND_LINE_SIZE];
+
+bool ResolveCommand(const char* command, const char* folder, char* commandLine) {
+    if (StrLength(command) >= COMMAND_LINE_SIZE)
+        return false;
+    StrCopy(commandLine, command);
     // The program is the quoted first part, or else the first word.
     const char* start = command;
     char end = ' ';
@@ -226,22 +233,31 @@ void ResolveCommand(const char* command, const char* folder, char* commandLine) 
     uint32_t length = (uint32_t)(stop - start);
     const char* rest = *stop == '"' ? stop + 1 : stop;
     // A folder is given with its backslash; the current one is ".\".
-    char program[2 * SFX_PATH_MAX];
-    StrCopyMax(program, folder[0] != '\0' ? folder : ".\\", SFX_PATH_MAX - 1);
-    uint32_t folderLength = StrLength(program);
-    if (!relative || length == 0 || folderLength + length + 4 >= sizeof(program))
-        return;
-    MemCopy(program + folderLength, start, length);
-    program[folderLength + length] = '\0';
+    const char* base = folder[0] != '\0' ? folder : ".\\";
+    uint32_t folderLength = StrLength(base);
+    // Room for ".exe" and the terminator; a longer path is no file.
+    if (!relative || length == 0 || folderLength + length + 5 > sizeof CommandProgram)
+        return true;
+    MemCopy(CommandProgram, base, folderLength);
+    MemCopy(CommandProgram + folderLength, start, length);
+    uint32_t programLength = folderLength + length;
+    CommandProgram[programLength] = '\0';
     // Windows adds ".exe" to a program named without an extension.
-    if (!IsFile(program)) {
+    if (!IsFile(CommandProgram)) {
         if (extension)
-            return;
-        StrAppend(program, ".exe");
-        if (!IsFile(program))
-            return;
+            return true;
+        MemCopy(CommandProgram + programLength, ".exe", 5);
+        programLength += 4;
+        if (!IsFile(CommandProgram))
+            return true;
     }
-    FormatText(commandLine, "\"%s\"%s", program, rest);
+    if (programLength + StrLength(rest) + 3 > COMMAND_LINE_SIZE)
+        return false;
+    commandLine[0] = '"';
+    MemCopy(commandLine + 1, CommandProgram, programLength);
+    commandLine[programLength + 1] = '"';
+    StrCopy(commandLine + programLength + 2, rest);
+    return true;
 }
 
 int ExtractArchive(const char* programPath, const char* targetFolder, const char* command) {
@@ -278,9 +294,8 @@ int ExtractArchive(const char* programPath, const char* targetFolder, const char
 
     // The command runs in the target folder, after the archive is closed.
     SetCurrentFolder(targetFolder ? targetFolder : "");
-    char commandLine[COMMAND_LINE_SIZE];
-    ResolveCommand(command, targetFolder ? targetFolder : "", commandLine);
-    if (StartProgram(commandLine) >= 32)
+    if (ResolveCommand(command, targetFolder ? targetFolder : "", StartedCommandLine) &&
+        StartProgram(StartedCommandLine) >= 32)
         return SFX_RUN_STARTED;
     FrontCommandFailed(command);
     return status;

@@ -32,5 +32,9 @@ extern uint32_t ReplaceAll;
 // self-extractor again: a program named relative to the target folder that
 // is a file there (also with ".exe" added to a name without extension) is
 // started by its full path, quoted. Every other command is left as it is.
-const int COMMAND_LINE_SIZE = 1024;
-void ResolveCommand(const char* command, const char* folder, char* commandLine);
+// The folder may be as long as any target folder. commandLine holds
+// COMMAND_LINE_SIZE bytes; false when the line to start does not fit: it is
+// then not started at all, since a cut line would start another program (or
+// the self-extractor itself) or lose arguments.
+const uint32_t COMMAND_LINE_SIZE = SFX_PATH_BYTES;
+bool ResolveCommand(const char* command, const char* folder, char* commandLine);

@@ -47,6 +47,40 @@ awk '/^sfx_inflate/ {printf "  %-22s %8.1f MB/s (32-bit path: 32-bit bit buffer,
      /^ratio_median/ {m = $2} /^ratio_low/ {lo = $2} /^ratio_high/ {hi = $2} /^ratio_buffered_median/ {b = $2}
      END {printf "  ratio sfx32/zlib: %.3f (median; rounds from %.3f to %.3f); against zlib buffered: %.3f\n", m, lo, hi, b}' "$WORK.codec32"
 
+echo "== LZMA codec: the corpus's streams (liblzma preset 9, dictionary sized to the file), $LZMA_ROUNDS rounds"
+# This decoder and liblzma's raw decoder in the same harness, round by round
+# in the thread's CPU time; then xz -d (liblzma's own program) on the same
+# .lzma files, CPU time of the process (user + system), against this
+# decoder's time on the same stream.
+SFX_BENCH_CORPUS="$CORPUS" "$BUILD_DIR/sfx_lzma_bench" --prepare
+SFX_BENCH_CORPUS="$CORPUS" "$BUILD_DIR/sfx_lzma_bench" "$LZMA_ROUNDS" > "$WORK.lzma"
+python3 - "$WORK.lzma" "$CORPUS" "$LZMA_ROUNDS" <<'PY'
+import os, statistics, subprocess, sys
+lines = [l.split() for l in open(sys.argv[1])]
+value = {l[0]: l[1] for l in lines if len(l) >= 2 and l[0] != "stream"}
+streams = [l for l in lines if l[0] == "stream"]
+print("  %-14s %8s MB/s (CPU time, input and output included)" % ("sfx lzma", value["sfx_lzma"]))
+print("  %-14s %8s MB/s" % ("liblzma", value["liblzma"]))
+print("  ratio sfx/liblzma: %.3f (median; rounds from %.3f to %.3f)" % (
+    float(value["ratio_median"]), float(value["ratio_low"]), float(value["ratio_high"])))
+sfx_total = xz_total = 0.0
+for _, name, size, sfx_seconds, _ in streams:
+    runs = []
+    for _ in range(int(sys.argv[3])):
+        with open(os.devnull, "wb") as null:
+            p = subprocess.Popen(["xz", "-d", "-c", "--format=lzma", os.path.join(sys.argv[2], name + ".lzma")],
+                                 stdout=null)
+            _, status, usage = os.wait4(p.pid, 0)
+        if status != 0:
+            sys.exit("bench: xz -d failed on %s.lzma" % name)
+        runs.append(usage.ru_utime + usage.ru_stime)
+    xz = statistics.median(runs)
+    sfx_total += float(sfx_seconds)
+    xz_total += xz
+    print("  %-14s sfx %6.3f s   xz -d %6.3f s   xz/sfx %.2f" % (name, float(sfx_seconds), xz, xz / float(sfx_seconds)))
+print("  ratio xz -d/sfx (CPU time, all streams): %.3f" % (xz_total / sfx_total))
+PY
+
 echo "== Whole process: one zip -9 archive of the corpus, $RUNS runs each, medians"
 mkdir -p "$WORK"
 ARCHIVE="$WORK/corpus.zip"

@@ -33,14 +33,14 @@ dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok insta
 # ones.
 apt_install() {
   local try
-  for try in 1 2 3 4; do
+  for try in 1 2 3; do
     $SUDO apt-get update -qq >/tmp/sfx-setup-update.log 2>&1 || true
     if $SUDO apt-get install -y -qq --no-install-recommends "$@" >/tmp/sfx-setup-apt.log 2>&1; then
       return 0
     fi
     echo "setup: apt-get install failed (try $try), see /tmp/sfx-setup-apt.log"
     tail -5 /tmp/sfx-setup-apt.log
-    [ $try -lt 4 ] && sleep $((try * 30))
+    [ $try -lt 3 ] && sleep $((try * 20))
   done
   return 1
 }
@@ -56,7 +56,14 @@ if [ -n "$missing" ]; then
   # 32-bit Wine only carries the 32-bit end-to-end half: without it every
   # other stage still builds and runs, and that half fails with its reason.
   if [ -n "${foreign// /}" ]; then
-    apt_install $foreign || echo "setup: WARNING: could not install$foreign; the 32-bit end-to-end tests will fail"
+    apt_install $foreign || {
+      # The native side may already hold versions from an index the i386
+      # side lacks: both sides then take the release's own versions.
+      release=$(. /etc/os-release; echo "$VERSION_CODENAME")
+      pins=$(python3 "$(dirname "$0")/align_i386.py" $foreign)
+      echo "setup: installing $foreign from $release with the native side aligned:" $pins
+      apt_install -t "$release" --allow-downgrades $foreign $pins
+    } || echo "setup: WARNING: could not install $foreign; the 32-bit end-to-end tests will fail"
   fi
 fi
 

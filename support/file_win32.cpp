@@ -22,7 +22,7 @@ bool WideToUtf8(const WCHAR* wide, char* text, int size) {
 
 namespace {
 HANDLE AsHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
-const DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+const DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 // Room for a full path of any length Windows takes, behind the six units
 // that its prefix may need, and for a name of a folder's listing put in
@@ -100,7 +100,7 @@ FileHandle FileOpen(const char* path, const char* mode) {
     } else {
         return FILE_NONE;
     }
-    HANDLE handle = CreateFileW(WidePath(path, 0), access, kShare, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = CreateFileW(WidePath(path, 0), access, SHARE_ALL, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
     return reinterpret_cast<FileHandle>(handle);   // INVALID_HANDLE_VALUE is FILE_NONE
 }
 
@@ -133,19 +133,19 @@ int FileClose(FileHandle file) { return CloseHandle(AsHandle(file)) ? 0 : -1; }
 int FileDelete(const char* path) { return DeleteFileW(WidePath(path, 0)) ? 0 : -1; }
 
 FileHandle FileCreateNew(const char* path) {
-    HANDLE handle = CreateFileW(WidePath(path, 0), GENERIC_WRITE, kShare, nullptr, CREATE_NEW,
+    HANDLE handle = CreateFileW(WidePath(path, 0), GENERIC_WRITE, SHARE_ALL, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     return reinterpret_cast<FileHandle>(handle);
 }
 
 namespace {
 
-const DWORD kProtected = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+const DWORD PROTECTED_ATTRIBUTES = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 // The path the file system reports for what path opens (a folder too), and
 // the file's record; false when either cannot be had.
 bool FinalPath(const WCHAR* path, WCHAR* final, BY_HANDLE_FILE_INFORMATION* info) {
-    HANDLE handle = CreateFileW(path, 0, kShare | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+    HANDLE handle = CreateFileW(path, 0, SHARE_ALL | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
     DWORD length = GetFinalPathNameByHandleW(handle, final, WIDE_PATH_UNITS, 0);
@@ -204,7 +204,7 @@ int FileReplace(const char* from, const char* to, const char* backup, bool repla
     if (search == INVALID_HANDLE_VALUE) return MoveFileExW(WidePath(from, 1), target, 0) ? 0 : -1;
     FindClose(search);
     DWORD attributes = found.dwFileAttributes;
-    DWORD protectedBits = attributes & kProtected;
+    DWORD protectedBits = attributes & PROTECTED_ATTRIBUTES;
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) || (protectedBits && !replaceProtected)) return -1;
 
     // The existing name in its own letter case; the slot has room for it.
@@ -217,7 +217,7 @@ int FileReplace(const char* from, const char* to, const char* backup, bool repla
         return MoveFileExW(WidePath(from, 1), target, MOVEFILE_REPLACE_EXISTING) ? 0 : -1;
     // Read-only, hidden and system lose their marks only now that the new
     // content is complete, and on a plain file of its own.
-    if (protectedBits && !SetFileAttributesW(target, attributes & ~kProtected)) return -1;
+    if (protectedBits && !SetFileAttributesW(target, attributes & ~PROTECTED_ATTRIBUTES)) return -1;
     if (ReplaceKeepingIdentity(WidePath(from, 1), target, WidePath(backup, 2))) return 0;
     if (protectedBits) SetFileAttributesW(target, attributes);
     return -1;

@@ -14,7 +14,7 @@
 namespace {
 
 // Unicode code points of the CP850 bytes 0x80..0xFF.
-const uint16_t kCp850High[128] = {
+const uint16_t CP850_HIGH[128] = {
     0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE,
     0x00EC, 0x00C4, 0x00C5, 0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9, 0x00FF, 0x00D6,
     0x00DC, 0x00F8, 0x00A3, 0x00D8, 0x00D7, 0x0192, 0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA,
@@ -26,13 +26,13 @@ const uint16_t kCp850High[128] = {
     0x00DE, 0x00DA, 0x00DB, 0x00D9, 0x00FD, 0x00DD, 0x00AF, 0x00B4, 0x00AD, 0x00B1, 0x2017, 0x00BE, 0x00B6,
     0x00A7, 0x00F7, 0x00B8, 0x00B0, 0x00A8, 0x00B7, 0x00B9, 0x00B3, 0x00B2, 0x25A0, 0x00A0};
 
-const int kFormatLimit = 1024;   // bytes, terminator included
+const int FORMAT_LIMIT = 1024;   // bytes, terminator included
 
 struct FormatOut {
     char* dest;
     int length;
     void Put(char c) {
-        if (length < kFormatLimit - 1) dest[length++] = c;
+        if (length < FORMAT_LIMIT - 1) dest[length++] = c;
     }
     void PutText(const char* text) {
         while (*text != 0) Put(*text++);
@@ -117,7 +117,7 @@ uint32_t SetFileDosTime(FileHandle file, uint16_t dosDate, uint16_t dosTime) {
 
 uint32_t CodePageToUnicode(uint32_t codePage, uint8_t byte) {
     if (byte < 0x80) return byte;
-    return codePage == CODE_PAGE_OEM ? kCp850High[byte - 0x80] : Cp1252ToUnicode(byte);
+    return codePage == CODE_PAGE_OEM ? CP850_HIGH[byte - 0x80] : Cp1252ToUnicode(byte);
 }
 
 void SetCurrentFolder(const char* folder) {

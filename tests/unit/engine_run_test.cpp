@@ -3,6 +3,7 @@
 #include "support/file_layer.h"
 #include "support/host_text.h"
 #include <string.h>
+#include <filesystem>
 
 namespace {
 
@@ -171,11 +172,31 @@ TEST_F(RunTest, CommandOfAProgramInTheTargetFolderNamesItsFullPath) {
         {"C:\\Windows\\notepad.exe", "C:\\Windows\\notepad.exe"},   // not relative
         {"setup.txt", "setup.txt"},                         // an extension of its own: not found
     };
+    static char line[COMMAND_LINE_SIZE];
     for (const Case& c : cases) {
-        char line[COMMAND_LINE_SIZE];
-        ResolveCommand(c.command, folder.c_str(), line);
+        EXPECT_TRUE(ResolveCommand(c.command, folder.c_str(), line)) << c.command;
         EXPECT_EQ(std::string(line), c.started) << c.command;
     }
+}
+
+// A target folder past 255 bytes (a deep one, or a short one in a script of
+// three bytes per character) still finds the program: left as "setup.exe",
+// the self-extractor of that name would start itself again. A line too long
+// to start whole is not started cut.
+TEST_F(RunTest, CommandInALongTargetFolderIsFoundAndNeverCut) {
+    std::string deep = out;
+    for (int i = 0; i < 6; ++i)
+        deep += "/" + std::string(60, 'a' + i);
+    std::string folder = deep + "\\";
+    std::filesystem::create_directories(deep);
+    RunImage(dir, Image({Stored("setup.exe", "MZ")}), deep);
+    ASSERT_EQ(ReadFileBytes(deep + "/setup.exe"), "MZ");
+    static char line[COMMAND_LINE_SIZE];
+    ASSERT_TRUE(ResolveCommand("setup.exe /q", folder.c_str(), line));
+    EXPECT_EQ(std::string(line), "\"" + folder + "setup.exe\" /q");
+    std::string arguments(COMMAND_LINE_SIZE - folder.size() - 12, 'x');
+    EXPECT_FALSE(ResolveCommand(("setup.exe " + arguments).c_str(), folder.c_str(), line));
+    EXPECT_FALSE(ResolveCommand(std::string(COMMAND_LINE_SIZE, 'y').c_str(), folder.c_str(), line));
 }
 
 TEST_F(RunTest, MissingProgramFileIsReportedWithoutCallbacks) {

@@ -44,6 +44,11 @@
 //   wait-exit CODE             waits for the program to end with CODE
 //   wait-exit-quiet CODE       the same, failing if any box or dialog appears
 //   expect-acp CODEPAGE        the system's ANSI code page
+//   hold / release             suspends every thread of the program / lets
+//                              them go on: a click posted in between is the
+//                              first thing the program sees afterwards, so a
+//                              run that would end within a few milliseconds
+//                              can still be cancelled while it works
 //   poll MS                    pause between two looks of every following wait
 //                              (default 20; benchmarks look more often)
 //   clock                      starts the stopwatch (benchmarks)
@@ -55,6 +60,7 @@
 // On the first failing step the driver prints "FAIL line N: why", asks for a
 // screenshot "fail", ends the program and exits with 1.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <stdarg.h>
 #include <stdio.h>
@@ -388,6 +394,30 @@ void WaitExit(DWORD expected, bool quiet) {
     Log("ok   exit code %lu", static_cast<unsigned long>(code));
 }
 
+// Suspends (or resumes) every thread of the started program; returns how
+// many there were.
+int SuspendProgram(bool suspend) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        Fail("no thread snapshot");
+    int count = 0;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != Child.dwProcessId)
+            continue;
+        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
+        if (!thread)
+            continue;
+        DWORD previous = suspend ? SuspendThread(thread) : ResumeThread(thread);
+        CloseHandle(thread);
+        if (previous != static_cast<DWORD>(-1))
+            ++count;
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
 void Run(const Step& step) {
     const std::string& v = step.verb;
     if (v == "timeout") {
@@ -402,6 +432,13 @@ void Run(const Step& step) {
         QueryPerformanceFrequency(&frequency);
         Log("time %s %.4f", step.rest.c_str(),
             static_cast<double>(now.QuadPart - ClockStart.QuadPart) / static_cast<double>(frequency.QuadPart));
+    } else if (v == "hold" || v == "release") {
+        if (!ChildStarted)
+            Fail("no program started");
+        int threads = SuspendProgram(v == "hold");
+        if (threads == 0)
+            Fail("no thread of the program could be " + std::string(v == "hold" ? "suspended" : "resumed"));
+        Log("ok   %s %d thread(s)", v == "hold" ? "held" : "released", threads);
     } else if (v == "cd") {
         WorkFolder = step.rest;
     } else if (v == "setattr") {
