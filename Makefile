@@ -43,6 +43,7 @@ bench: host
 	@bash scripts/bench.sh
 	@bash scripts/bench_pack.sh
 	@bash scripts/bench_aes.sh
+	@bash scripts/bench_lzma.sh
 
 fuzz: setup
 	@bash scripts/fuzz.sh $(FUZZ_SECONDS)

@@ -37,7 +37,7 @@ def main():
     number = int(os.environ.get("SFX_BENCH_DISPLAY", os.environ.get("SFX_E2E_DISPLAY", "74")))
     display = lib.Display(number)
     wine = lib.Wine(os.path.join(lib.BUILD, "wine64-prefix"), display)
-    names = sorted(n for n in os.listdir(corpus) if not n.startswith(".") and not n.endswith(".deflate"))
+    names = sorted(n for n in os.listdir(corpus) if not n.startswith(".") and not n.endswith((".deflate", ".lzma")))
     try:
         display.start()
         wine.ensure_prefix()

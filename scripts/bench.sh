@@ -28,7 +28,7 @@ if [ "$WITH_STUB" = 1 ]; then
     fi
 fi
 
-echo "== Codec: raw DEFLATE streams (zlib -9) of $(( $(du -sb --exclude='*.deflate' "$CORPUS" | cut -f1) / 1000000 )) MB corpus, $CODEC_ROUNDS rounds"
+echo "== Codec: raw DEFLATE streams (zlib -9) of $(( $(du -sb --exclude='*.deflate' --exclude='*.lzma' "$CORPUS" | cut -f1) / 1000000 )) MB corpus, $CODEC_ROUNDS rounds"
 # Each round inflates every stream with both decoders, one right after the
 # other, in the thread's CPU time: a busy moment of the shared machine falls
 # on both alike. The ratio is the median of the rounds' ratios.
@@ -88,7 +88,7 @@ if [ ! -f "$ARCHIVE" ] || [ "$CORPUS/.complete" -nt "$ARCHIVE" ]; then
     rm -f "$ARCHIVE"
     (cd "$CORPUS" && zip -9 -q "../bench-work/corpus.zip" binaries.bin random.bin records.json text.txt)
 fi
-echo "  archive: $(( $(stat -c %s "$ARCHIVE") / 1000000 )) MB, $(( $(du -sb --exclude='*.deflate' "$CORPUS" | cut -f1) / 1000000 )) MB extracted"
+echo "  archive: $(( $(stat -c %s "$ARCHIVE") / 1000000 )) MB, $(( $(du -sb --exclude='*.deflate' --exclude='*.lzma' "$CORPUS" | cut -f1) / 1000000 )) MB extracted"
 
 one_run() {   # name, command...: prints "name seconds"
     local name=$1; shift

@@ -5,12 +5,14 @@
 #   run_all.sh 64   every scenario of the 64-bit self-extractor, the
 #                   scripted starts (switches, exit codes, signed programs)
 #                   and the installer starts (temporary mode, question,
-#                   licence, title, variables, the 64-bit build)
-#   run_all.sh 32   the real 32-bit stub's scenarios and scripted starts and
-#                   the Windows builder mksfx.exe: 32-bit programs, which run
-#                   in Wine's 32-bit side through qemu, a minute or more per
-#                   start. They use a Wine prefix and a display of their own
-#                   (build/wine32-prefix), so that both halves can run at once.
+#                   licence, title, variables, the 64-bit build), and LZMA
+#                   archives of 7-Zip and zipfile, plain and AES
+#   run_all.sh 32   the real 32-bit stub's scenarios and scripted starts, one
+#                   silent LZMA start and the Windows builder mksfx.exe:
+#                   32-bit programs, which run in Wine's 32-bit side through
+#                   qemu, a minute or more per start. They use a Wine prefix
+#                   and a display of their own (build/wine32-prefix), so
+#                   that both halves can run at once.
 #   run_all.sh      both, one after the other
 #
 # Expects the stubs and the driver to be built (make windows).
@@ -37,6 +39,7 @@ if [ "$half" != 32 ]; then
   runner 64 "scenarios" run_scenarios.py
   runner 64 "scripted starts" run_scripted.py
   runner 64 "installer starts" run_installer.py
+  runner 64 "LZMA starts" run_lzma.py
 fi
 
 if [ "$half" != 64 ]; then
@@ -44,6 +47,7 @@ if [ "$half" != 64 ]; then
   runner 32 "32-bit scenarios" run_scenarios.py
   runner 32 "32-bit scripted starts" run_scripted.py
   runner 32 "32-bit installer starts" run_installer.py
+  runner 32 "32-bit LZMA start" run_lzma.py
 
   # The Windows build of the builder, in the same prefix's 32-bit side.
   wine_log=$(mktemp)

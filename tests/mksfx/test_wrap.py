@@ -3,6 +3,7 @@
 with every offset moved and the comment kept, read by unzip, 7z and unsfx;
 and every archive the stub could not extract refused with the entry named."""
 import os
+import subprocess
 import zipfile
 from mksfx_testlib import *
 
@@ -19,11 +20,15 @@ FILES = {
 }
 
 
-def wrap_and_extract(work, archive, label, comment=None):
+def wrap_and_extract(work, archive, label, comment=None, peers=("unzip", "7z"), password=None):
     out = os.path.join(work, label + ".exe")
-    r = mksfx(["-o", out, "--stub", STUB, "--target", "C:\\Ziel", "--zip", archive])
+    given = ["--password", password] if password else []
+    r = mksfx(["-o", out, "--stub", STUB, "--target", "C:\\Ziel"] + given + ["--zip", archive], timeout=120)
     if not check(r.returncode == 0, "%s: mksfx --zip failed: %s" % (label, r.stderr.decode(errors="replace"))):
         return
+    if password:
+        check(b"%d of %d files" % (len(FILES), len(FILES)) in r.stdout,
+              "%s: not every entry read back with --password: %r" % (label, r.stdout))
     end, entries, blob = raw_archive(out)
     with open(archive, "rb") as f:
         original = f.read()
@@ -34,18 +39,20 @@ def wrap_and_extract(work, archive, label, comment=None):
         check(blob[e["local"]:e["local"] + 4] == b"PK\x03\x04", "%s: local offset of %r not moved" % (label, e["name"]))
     if comment is not None:
         check(end["comment"] == comment, "%s: comment not kept: %r" % (label, end["comment"]))
-    x = os.path.join(work, label + "-unzip")
-    r = run(["unzip", "-q", out, "-d", x])
-    check(r.returncode == 0 and b"extra bytes" not in r.stderr, "%s: unzip: %s" % (label, r.stderr))
-    compare_trees(EXPECTED, read_tree(x, with_folders=False), label + " unzip")
-    x = os.path.join(work, label + "-7z")
-    r = run(["7z", "x", "-y", "-o" + x, out])
-    check(r.returncode == 0, "%s: 7z failed" % label)
-    compare_trees(EXPECTED, read_tree(x, with_folders=False), label + " 7z")
+    if "unzip" in peers:
+        x = os.path.join(work, label + "-unzip")
+        r = run(["unzip", "-q", out, "-d", x])
+        check(r.returncode == 0 and b"extra bytes" not in r.stderr, "%s: unzip: %s" % (label, r.stderr))
+        compare_trees(EXPECTED, read_tree(x, with_folders=False), label + " unzip")
+    if "7z" in peers:
+        x = os.path.join(work, label + "-7z")
+        r = run(["7z", "x", "-y", "-o" + x] + (["-p" + password] if password else []) + [out])
+        check(r.returncode == 0, "%s: 7z failed" % label)
+        compare_trees(EXPECTED, read_tree(x, with_folders=False), label + " 7z")
     if have_unsfx:
         x = os.path.join(work, label + "-unsfx")
         os.makedirs(x)
-        r = run([UNSFX, "-d", x, out])
+        r = run([UNSFX, "-d", x] + (["-p", password] if password else []) + [out], stdin=subprocess.DEVNULL)
         check(r.returncode == 0, "%s: unsfx failed: %s" % (label, r.stderr.decode(errors="replace")))
         compare_trees(EXPECTED, read_tree(x, with_folders=False), label + " unsfx")
 
@@ -110,6 +117,57 @@ with WorkDir() as work:
             z.write(os.path.join(src, rel), rel)
     wrap_and_extract(work, pre, "prefixed")
 
+    def central(blob):
+        return blob.find(b"PK\x01\x02")
+
+    # LZMA (method 14) as 7-Zip writes it, with an end marker (its default)
+    # and without, plain, in WinZip AES and traditionally encrypted, and as
+    # Python's zipfile writes it (end marker, its own properties). Info-ZIP's
+    # unzip does not read LZMA.
+    def sevenzip_lzma(name, *options):
+        path = os.path.join(work, name)
+        r = run(["7z", "a", "-tzip", "-mm=" + options[0]] + list(options[1:]) + [path, "paket"], cwd=src)
+        check(r.returncode == 0, "7z a %s failed" % name)
+        return path
+
+    lz = sevenzip_lzma("lzma-eos.zip", "LZMA")
+    flags = {i.filename: i.flag_bits for i in zipfile.ZipFile(lz).infolist()}
+    check(flags["paket/a.txt"] & 2, "7z -mm=LZMA wrote no end marker: flags %r" % flags)
+    wrap_and_extract(work, lz, "lzma-eos", peers=("7z",))
+    lz_bare = sevenzip_lzma("lzma-no-eos.zip", "LZMA:eos=off")
+    check(not zipfile.ZipFile(lz_bare).getinfo("paket/a.txt").flag_bits & 2, "7z eos=off wrote an end marker")
+    wrap_and_extract(work, lz_bare, "lzma-no-eos", peers=("7z",))
+    lz_aes = sevenzip_lzma("lzma-aes.zip", "LZMA", "-mem=AES256", "-pKennwort")
+    wrap_and_extract(work, lz_aes, "lzma-aes", peers=("7z",), password="Kennwort")
+    lz_crypt = sevenzip_lzma("lzma-zipcrypto.zip", "LZMA", "-mem=ZipCrypto", "-pKennwort")
+    wrap_and_extract(work, lz_crypt, "lzma-zipcrypto", peers=("7z",), password="Kennwort")
+    # The read-back has one password to offer: a wrong one is refused, not
+    # offered again and again.
+    r = mksfx(["-o", os.path.join(work, "wrong.exe"), "--stub", STUB, "--password", "falsch", "--zip", lz_aes],
+              timeout=120)
+    check(r.returncode != 0 and b"password not accepted" in r.stderr, "lzma-aes with a wrong password: %r" % r.stderr)
+    apl = os.path.join(work, "python-lzma.zip")
+    with zipfile.ZipFile(apl, "w", compression=zipfile.ZIP_LZMA) as z:
+        for rel in sorted(FILES):
+            z.write(os.path.join(src, rel), rel)
+    wrap_and_extract(work, apl, "zipfile-lzma", peers=("7z",))
+
+    # LZMA headers the stub would refuse at that entry, after writing the
+    # ones before it: properties of another size, a first properties byte
+    # past the format (225 is pb=5), and data too short for the header.
+    def lzma_data(blob):
+        info = zipfile.ZipFile(apl).getinfo("paket/a.txt")
+        nlen, xlen = struct.unpack_from("<HH", blob, info.header_offset + 26)
+        return info.header_offset + 30 + nlen + xlen
+
+    for label, fn, needle in (
+            ("properties size", lambda b: struct.pack_into("<H", b, lzma_data(b) + 2, 6), "of 6 bytes"),
+            ("properties byte", lambda b: struct.pack_into("<B", b, lzma_data(b) + 4, 225), "pb=5"),
+            ("short", lambda b: [struct.pack_into("<I", b, at + 20, 5) for at in (central(b),)], "9-byte")):
+        bad = os.path.join(work, "lzma-bad.zip")
+        patch(apl, bad, fn)
+        refused(work, bad, "LZMA " + label, "paket/a.txt", needle)
+
     # Refusals.
     z64 = os.path.join(work, "zip64.zip")
     with zipfile.ZipFile(z64, "w") as z:
@@ -121,9 +179,6 @@ with WorkDir() as work:
     with zipfile.ZipFile(bz, "w", compression=zipfile.ZIP_BZIP2) as z:
         z.writestr("bz.txt", b"bzip2 " * 100)
     refused(work, bz, "bzip2", "bz.txt")
-
-    def central(blob):
-        return blob.find(b"PK\x01\x02")
 
     m12 = os.path.join(work, "method12.zip")
     patch(ap, m12, lambda b: struct.pack_into("<H", b, central(b) + 10, 12))

@@ -469,8 +469,18 @@ void Run(const Step& step) {
         StartArguments.clear();
         std::wstring line = Wide(commandLine);
         std::wstring folder = Wide(WorkFolder);
-        if (!CreateProcessW(Wide(step.rest).c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
-                            WorkFolder.empty() ? nullptr : folder.c_str(), &startup, &Child))
+        // Wine under load now and then fails a start with an internal error
+        // (1359) before the program runs at all: that one start is tried again.
+        BOOL started = FALSE;
+        for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+            started = CreateProcessW(Wide(step.rest).c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                     WorkFolder.empty() ? nullptr : folder.c_str(), &startup, &Child);
+            if (!started && GetLastError() != ERROR_INTERNAL_ERROR)
+                break;
+            if (!started)
+                Sleep(500);
+        }
+        if (!started)
             Fail("CreateProcess failed for " + step.rest + " (error " + std::to_string(GetLastError()) + ")");
         ChildStarted = true;
         Log("ok   started %s (pid %lu)", Printable(commandLine).c_str(), static_cast<unsigned long>(Child.dwProcessId));

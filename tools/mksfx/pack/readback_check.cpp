@@ -23,6 +23,7 @@ struct CheckSession {
     uint32_t entriesDone = 0;
     SfxStatus runStatus = SFX_OK;
     bool runStatusShown = false;
+    bool passwordGiven = false;
     size_t scratchLength = 0;
 };
 
@@ -70,8 +71,12 @@ bool FrontEntryDone(const CatalogEntry* entry, const char* targetPath, SfxStatus
     return true;
 }
 
+// The engine asks once for the run, and again only when the password it holds
+// does not fit an entry: --password is the one answer there is, and giving it
+// again would have the engine ask for ever.
 int FrontAskPassword(char* password, const char*) {
-    if (!Session.expect->hasPassword) return 0;
+    if (!Session.expect->hasPassword || Session.passwordGiven) return 0;
+    Session.passwordGiven = true;
     size_t n = Session.expect->password.size();
     if (n >= PASSWORD_SIZE) n = PASSWORD_SIZE - 1;
     memcpy(password, Session.expect->password.data(), n);

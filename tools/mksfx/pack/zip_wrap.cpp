@@ -1,6 +1,8 @@
 #include "tools/mksfx/pack/zip_wrap.h"
 #include "tools/mksfx/input/entry_names.h"
 #include "archive/zip_records.h"
+#include "codecs/lzma_decoder.h"
+#include "engine/lzma_entry.h"
 
 #include <zlib.h>
 
@@ -14,6 +16,9 @@ const uint16_t FLAG_STRONG_ENCRYPTION = 0x0040;
 const uint16_t METHOD_AES = 99;
 const size_t CENTRAL_FIXED = 46;
 const size_t END_FIXED = 22;
+// An LZMA entry's data open with the encoder's version (2 bytes), the size
+// of the properties (2 bytes) and the properties.
+const size_t LZMA_HEADER_BYTES = 4 + LZMA_PROPERTIES_SIZE;
 
 struct Reader {
     FILE* file = nullptr;
@@ -69,6 +74,40 @@ std::string EntryName(const std::string& stored, uint16_t flags, uint16_t madeBy
     return ToUtf8(*name);
 }
 
+// The header in front of an LZMA entry's stream, where the stub reads it:
+// a properties size other than 5 or a first properties byte outside the
+// format is an entry the stub would refuse at its turn, after the entries
+// before it are written. Encrypted data hide the header; the read-back with
+// --password checks those.
+bool CheckLzmaHeader(Reader& reader, uint64_t dataStart, uint32_t compressed, const std::string& entry,
+                     std::string* error) {
+    std::string header;
+    if (compressed < LZMA_HEADER_BYTES) {
+        *error = entry + " is LZMA-compressed but shorter than its 9-byte LZMA header";
+        return false;
+    }
+    if (!ReadAt(reader, dataStart, LZMA_HEADER_BYTES, &header)) {
+        *error = entry + ": its LZMA header cannot be read";
+        return false;
+    }
+    uint16_t propertiesSize = Get16(U8(header, 2));
+    if (propertiesSize != LZMA_PROPERTIES_SIZE) {
+        *error = entry + " has LZMA properties of " + std::to_string(propertiesSize) +
+                 " bytes; the stub reads only the 5 of LZMA";
+        return false;
+    }
+    uint8_t first = *U8(header, 4);
+    if (LzmaProbabilityBytes(U8(header, 4)) == 0) {
+        // The byte is (pb * 5 + lp) * 9 + lc.
+        unsigned lc = first % 9, lp = first / 9 % 5, pb = first / 45;
+        *error = entry + " has LZMA properties outside the format (lc=" + std::to_string(lc) +
+                 " lp=" + std::to_string(lp) + " pb=" + std::to_string(pb) +
+                 "; at most lc=8 lp=4 pb=4)";
+        return false;
+    }
+    return true;
+}
+
 // Everything about one central directory entry that the stub cannot extract.
 bool CheckEntry(Reader& reader, const WrapPlan& plan, const uint8_t* h, const std::string& stored,
                 const std::string& extra, std::string* error) {
@@ -118,15 +157,19 @@ bool CheckEntry(Reader& reader, const WrapPlan& plan, const uint8_t* h, const st
                  "0x9901 field)";
         return false;
     }
-    if (method != 0 && method != 8) {
+    if (method != 0 && method != 8 && method != METHOD_LZMA) {
         *error = entry + " uses compression method " + std::to_string(method) +
-                 "; the stub extracts only stored (0) and deflated (8)";
+                 "; the stub extracts only stored (0), deflated (8) and LZMA (14)";
         return false;
     }
-    if ((versionNeeded & 0xFF) > (aes ? 51 : 20)) {
+    // LZMA came with version 6.3 of the format, AES with 5.1.
+    uint8_t versionLimit = method == METHOD_LZMA ? LZMA_VERSION_NEEDED : aes ? 51 : 20;
+    if ((versionNeeded & 0xFF) > versionLimit) {
         *error = entry + " needs version " + std::to_string((versionNeeded & 0xFF) / 10) + "." +
                  std::to_string((versionNeeded & 0xFF) % 10) +
-                 ((versionNeeded & 0xFF) == 45 ? " (Zip64)" : "") + " to extract; the stub handles up to 2.0";
+                 ((versionNeeded & 0xFF) == 45 ? " (Zip64)" : "") + " to extract; the stub handles up to " +
+                 std::to_string(versionLimit / 10) + "." + std::to_string(versionLimit % 10) +
+                 (method == METHOD_LZMA ? " for LZMA" : aes ? " for AES" : "");
         return false;
     }
     if ((flags & ZIP_FLAG_ENCRYPTED) && (flags & ZIP_FLAG_DATA_DESCRIPTOR) && !aes) {
@@ -149,11 +192,14 @@ bool CheckEntry(Reader& reader, const WrapPlan& plan, const uint8_t* h, const st
                  std::to_string(local) + ")";
         return false;
     }
-    uint64_t dataEnd = uint64_t(local) + 30 + Get16(U8(header, 26)) + Get16(U8(header, 28)) + compressed;
-    if (dataEnd > plan.centralOffset) {
+    uint64_t dataStart = uint64_t(local) + 30 + Get16(U8(header, 26)) + Get16(U8(header, 28));
+    if (dataStart + compressed > plan.centralOffset) {
         *error = entry + ": its data runs into the central directory";
         return false;
     }
+    // An empty LZMA entry is not decoded, whatever its data hold.
+    if (method == METHOD_LZMA && !(flags & ZIP_FLAG_ENCRYPTED) && uncompressed != 0)
+        return CheckLzmaHeader(reader, dataStart, compressed, entry, error);
     return true;
 }
 
