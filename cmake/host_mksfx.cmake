@@ -10,7 +10,9 @@ find_package(Threads REQUIRED)
 
 add_executable(mksfx ${MKSFX_SOURCES})
 target_include_directories(mksfx PRIVATE ${LIBDEFLATE_INCLUDE})
-target_link_libraries(mksfx PRIVATE sfxcore ${LIBDEFLATE_LIBRARY} ZLIB::ZLIB Threads::Threads)
+# liblzma (Debian's liblzma-dev) for --method lzma.
+find_package(LibLZMA REQUIRED)
+target_link_libraries(mksfx PRIVATE sfxcore ${LIBDEFLATE_LIBRARY} ZLIB::ZLIB LibLZMA::LibLZMA Threads::Threads)
 # The stubs of the Windows builds (32-bit; 64-bit for --x64), used when
 # --stub is not given and no stub lies next to the program.
 target_compile_definitions(mksfx PRIVATE MKSFX_DEFAULT_STUB="${CMAKE_SOURCE_DIR}/build/win32/sfxstub.exe"
@@ -28,7 +30,7 @@ set(MKSFX_TEST_ENV
   MKSFX=$<TARGET_FILE:mksfx>
   UNSFX=${CMAKE_BINARY_DIR}/unsfx
   SFX_SOURCE_DIR=${CMAKE_SOURCE_DIR})
-foreach(suite roundtrip password aes wrap refusals reproducible resources exclude zip64 installer)
+foreach(suite roundtrip password aes wrap refusals reproducible resources exclude zip64 installer lzma)
   add_test(NAME mksfx_${suite}
            COMMAND ${MKSFX_PYTHON} ${CMAKE_SOURCE_DIR}/tests/mksfx/test_${suite}.py)
   set_tests_properties(mksfx_${suite} PROPERTIES ENVIRONMENT "${MKSFX_TEST_ENV}" TIMEOUT 300)

@@ -6,12 +6,19 @@
 # mksfx's output is the whole program file (stub and configuration block
 # included), the peers' a plain ZIP archive. Ratios: mksfx / peer (below 1: mksfx smaller
 # or faster).
+# Then LZMA, on the bench corpus and on the DLL corpus (make_dll_corpus.sh):
+# mksfx --method lzma against 7z a -tzip -mm=LZMA -mx=9 (the same kind of
+# ZIP archive) and 7z a -t7z -mx=9 (a solid 7z archive, which no ZIP reader
+# reads: how far a whole-archive dictionary goes), LZMA_RUNS rounds each
+# (default RUNS) in turns. SFX_BENCH_LZMA=0 leaves these rows out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build/host}
 RUNS=${RUNS:-3}
 CORPUS=build/bench-corpus
 WORK=build/bench-pack
+LZMA_RUNS=${LZMA_RUNS:-$RUNS}
+WITH_LZMA=${SFX_BENCH_LZMA:-1}
 FILES=(binaries.bin random.bin records.json text.txt)
 
 bash scripts/make_bench_corpus.sh "$CORPUS"
@@ -70,3 +77,63 @@ print("  (ratios: mksfx / that packer. mksfx's output is the program file: stub 
       " archive %s.\n   Medians; CPU is user + system time of all threads, which a busy machine disturbs"
       " less than wall time.)" % (format(stub, ","), format(size["mksfx"] - stub - 514, ",")))
 PY
+
+[ "$WITH_LZMA" = 1 ] || exit 0
+
+# lzma_rows LABEL CORPUS FILES...: the LZMA comparison on one corpus.
+lzma_rows() {
+    local label=$1 corpus=$2; shift 2
+    local times=$WORK/lzma-times
+    : > "$times"
+    for ((i = 0; i < LZMA_RUNS; i++)); do
+        for tool in mksfx 7z-zip 7z-7z; do
+            local output command
+            case $tool in
+                mksfx) output=$PWD/$WORK/lzma.exe
+                       command=("$MKSFX" -q --method lzma --stub "$STUB" -o "$output" "$@") ;;
+                7z-zip) output=$PWD/$WORK/lzma.zip
+                        command=(7z a -tzip -mm=LZMA -mx=9 "$output" "$@") ;;
+                7z-7z) output=$PWD/$WORK/solid.7z
+                       command=(7z a -t7z -mx=9 "$output" "$@") ;;
+            esac
+            rm -f "$output"
+            (cd "$corpus" && /usr/bin/time -f "%e %U %S" -o "$OLDPWD/$WORK/one" "${command[@]}" >/dev/null 2>&1) \
+                || { echo "  $tool failed on $label" >&2; exit 1; }
+            echo "$tool $(cat "$WORK/one") $(stat -c %s "$output")" >> "$times"
+        done
+    done
+    # The program file is read by a peer as well: it must be what was packed.
+    7z t "$WORK/lzma.exe" >/dev/null || { echo "  7z t of mksfx's LZMA program failed" >&2; exit 1; }
+    echo "== LZMA: $label, $LZMA_RUNS runs each, $(nproc) cores"
+    python3 - "$times" "$(stat -c %s "$STUB")" <<'PY'
+import statistics, sys
+runs = {}
+for line in open(sys.argv[1]):
+    name, wall, user, system, size = line.split()
+    runs.setdefault(name, []).append((float(wall), float(user) + float(system), int(size)))
+labels = {"mksfx": "mksfx --method lzma (program file)", "7z-zip": "7z a -tzip -mm=LZMA -mx=9",
+          "7z-7z": "7z a -t7z -mx=9 (solid, no ZIP)"}
+wall = {n: statistics.median(r[0] for r in v) for n, v in runs.items()}
+cpu = {n: statistics.median(r[1] for r in v) for n, v in runs.items()}
+size = {n: v[-1][2] for n, v in runs.items()}
+print("  %-36s %14s %8s %8s   %10s %10s %10s" % ("packer", "output bytes", "wall", "CPU", "size ratio",
+                                                   "wall ratio", "CPU ratio"))
+for name in ("mksfx", "7z-zip", "7z-7z"):
+    print("  %-36s %14s %7.2fs %7.2fs   %10.4f %10.3f %10.3f" % (
+        labels[name], format(size[name], ","), wall[name], cpu[name], size["mksfx"] / size[name],
+        wall["mksfx"] / wall[name], cpu["mksfx"] / cpu[name]))
+stub = int(sys.argv[2])
+print("  mksfx's archive alone (without stub %s and configuration 514): %s bytes, %.4f of 7z's ZIP;"
+      % (format(stub, ","), format(size["mksfx"] - stub - 514, ","), (size["mksfx"] - stub - 514) / size["7z-zip"]))
+print("  the solid 7z archive is %.3f %% smaller than mksfx's program file (%s bytes)." % (
+    100 * (1 - size["7z-7z"] / size["mksfx"]), format(size["mksfx"] - size["7z-7z"], ",")))
+PY
+}
+
+lzma_rows "the $(du -shc "${FILES[@]/#/$CORPUS/}" | tail -1 | cut -f1) bench corpus" "$CORPUS" "${FILES[@]}"
+if bash scripts/make_dll_corpus.sh build/bench-dlls >/dev/null; then
+    DLLS=(); while IFS= read -r f; do DLLS+=("$f"); done < <(cd build/bench-dlls && ls *.dll | LC_ALL=C sort)
+    lzma_rows "$(ls build/bench-dlls/*.dll | wc -l) Wine DLLs ($(cat build/bench-dlls/ARCHITECTURE), $(du -shc build/bench-dlls/*.dll | tail -1 | cut -f1))" build/bench-dlls "${DLLS[@]}"
+else
+    echo "== LZMA: no DLL corpus (neither wine32 nor wine64 installed)"
+fi

@@ -14,7 +14,7 @@ wine wine64 xvfb x11-utils imagemagick xauth
 zip unzip p7zip-full libarchive-tools python3
 openssl osslsigncode
 qemu-user-static
-libdeflate-dev dpkg-dev icoutils python3-pefile
+libdeflate-dev liblzma-dev dpkg-dev icoutils python3-pefile
 python3-cryptography libssl-dev libarchive-tools"
 
 missing=""
@@ -76,7 +76,9 @@ if [ -w /proc/sys/fs/binfmt_misc/register ] && [ ! -e /proc/sys/fs/binfmt_misc/q
   printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
     | $SUDO tee /proc/sys/fs/binfmt_misc/register >/dev/null 2>&1 || echo "setup: binfmt registration refused"
 fi
-# The source of libdeflate for the Windows builder: Debian's source package
-# of the version libdeflate-dev installed (see the script).
+# The sources of libdeflate and liblzma for the Windows builder: Debian's
+# source packages of the versions libdeflate-dev and liblzma-dev installed
+# (see scripts/fetch_debian_source.sh).
 bash "$(dirname "$0")/fetch_libdeflate.sh" || exit 1
+bash "$(dirname "$0")/fetch_xz.sh" || exit 1
 exit 0

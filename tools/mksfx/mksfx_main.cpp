@@ -239,6 +239,7 @@ bool WriteProgram(Build& build, OutputFile& out, std::string* error) {
             build.packedBytes += Get32(reinterpret_cast<const uint8_t*>(build.wrap.central.data()) + at + 20);
     } else {
         PackSettings settings;
+        settings.method = build.options.lzma ? METHOD_LZMA_ENTRY : METHOD_DEFLATE;
         settings.level = build.options.level;
         settings.threads = build.threads;
         settings.encrypt = build.options.hasPassword;

@@ -29,6 +29,8 @@ struct MksfxOptions {
     std::string password;           // --password PW, as typed
     bool hasPassword = false;
     bool zipCrypto = false;         // --encryption zipcrypto (default aes256)
+    bool lzma = false;              // --method lzma (default deflate)
+    bool hasMethod = false;
     int level = LEVEL_DEFAULT;      // --level 0-12
     bool hasLevel = false;
     int threads = 0;                // --threads N; 0: one per processor

@@ -1,9 +1,11 @@
 #include "tools/mksfx/pack/zip_pack.h"
 #include "tools/mksfx/input/entry_names.h"
 #include "tools/mksfx/pack/parallel_deflate.h"
+#include "tools/mksfx/pack/parallel_lzma.h"
 #include "tools/mksfx/pack/zip_aes.h"
 #include "tools/mksfx/pack/zip_crypt.h"
 #include "archive/zip_records.h"
+#include "engine/lzma_entry.h"
 
 #include <libdeflate.h>
 #include <zlib.h>
@@ -29,13 +31,20 @@ uint32_t Field32(uint64_t value, bool zip64) { return zip64 ? ZIP64_ALL_ONES : u
 
 bool IsAes(const PackedEntry& entry) { return entry.method == METHOD_AES; }
 
+// The version a reader needs: LZMA's 6.3 above everything else an entry
+// may carry (AES 5.1, Zip64 4.5).
+uint16_t VersionNeeded(const PackedEntry& entry, bool zip64) {
+    if (entry.realMethod == METHOD_LZMA) return LZMA_VERSION_NEEDED;
+    return IsAes(entry) ? VERSION_NEEDED_AES : zip64 ? VERSION_NEEDED_ZIP64 : VERSION_NEEDED;
+}
+
 std::string ExtraField(const PackedEntry& entry) { return IsAes(entry) ? AesExtraField(entry.realMethod) : ""; }
 
 std::string LocalHeaderBytes(const PackedEntry& entry) {
     bool zip64 = entry.zip64Local;
     std::string h;
     Put32(h, SIG_LOCAL_HEADER);
-    Put16(h, IsAes(entry) ? VERSION_NEEDED_AES : zip64 ? VERSION_NEEDED_ZIP64 : VERSION_NEEDED);
+    Put16(h, VersionNeeded(entry, zip64));
     Put16(h, entry.flags);
     Put16(h, entry.method);
     Put16(h, entry.dosTime);
@@ -286,11 +295,152 @@ bool WritePiece(OutputFile& out, const PieceJob& job, const PackItem& item, cons
     return FinishEntry(out, item, open, entries, error);
 }
 
+// Stores an entry over what was written from its local header on, after
+// its compressed data turned out no smaller than the file; crc is the file's
+// as it was compressed.
+bool RewriteStored(OutputFile& out, const PackItem& item, const PackSettings& settings, OpenEntry& open,
+                   uint32_t crc, std::string* error) {
+    open.entry.flags &= uint16_t(~ZIP_FLAG_LZMA_END_MARKER);
+    if (!SeekOutput(out, open.entry.localOffset) || !StartEntry(out, item, settings, 0, open, error)) {
+        if (error->empty()) *error = "cannot write " + out.path;
+        return false;
+    }
+    if (!WriteStoredData(out, item, open, nullptr, error)) return false;
+    if (open.crc != crc) {
+        *error = item.sourcePath + ": changed while it was packed";
+        return false;
+    }
+    return true;
+}
+
+// Writes a file that a thread compressed with LZMA (or found no smaller).
+bool WriteLzmaJob(OutputFile& out, const LzmaJob& job, const PackItem& item, const PackSettings& settings,
+                  std::vector<PackedEntry>* entries, std::string* error) {
+    if (!job.ok) {
+        *error = job.error.empty() ? "out of memory: no thread could start compressing" : job.error;
+        return false;
+    }
+    OpenEntry open;
+    open.entry = NewEntry(item);
+    if (job.stored) {
+        if (!StartEntry(out, item, settings, 0, open, error) ||
+            !WriteStoredData(out, item, open, nullptr, error))
+            return false;
+        if (open.crc != job.crc) {
+            *error = item.sourcePath + ": changed while it was packed";
+            return false;
+        }
+    } else {
+        open.entry.flags |= ZIP_FLAG_LZMA_END_MARKER;
+        if (!StartEntry(out, item, settings, METHOD_LZMA, open, error)) return false;
+        if (!WriteData(out, open, job.data.data(), job.data.size())) {
+            *error = "cannot write " + out.path;
+            return false;
+        }
+        open.crc = job.crc;
+    }
+    return FinishEntry(out, item, open, entries, error);
+}
+
+// A file too large to be compressed in memory: compressed on this thread
+// straight into the output, and stored over it when it does not get smaller.
+bool WriteLzmaDirect(OutputFile& out, const PackItem& item, const PackSettings& settings,
+                     std::vector<PackedEntry>* entries, std::string* error) {
+    if (settings.progress) SetProgressLabel(*settings.progress, ToUtf8(item.name));
+    LzmaContext context;
+    if (!ChooseContextForFile(item, &context, error)) return false;
+    OpenEntry open;
+    open.entry = NewEntry(item);
+    open.entry.flags |= ZIP_FLAG_LZMA_END_MARKER;
+    if (!StartEntry(out, item, settings, METHOD_LZMA, open, error)) return false;
+    LzmaEncoder encoder;
+    std::vector<uint8_t> packed;
+    if (!LzmaEncoderStart(encoder, item.size, context, &packed)) {
+        *error = item.sourcePath + ": out of memory for the LZMA encoder";
+        return false;
+    }
+    SourceReader reader;
+    if (!OpenSource(reader, item, error)) {
+        LzmaEncoderEnd(encoder);
+        return false;
+    }
+    std::vector<uint8_t> buffer(CHUNK * 4);
+    uint64_t written = 0;
+    size_t count;
+    bool ok;
+    while ((ok = ReadSource(reader, buffer, &count, error)) && count > 0) {
+        open.crc = uint32_t(libdeflate_crc32(open.crc, buffer.data(), count));
+        if (!LzmaEncoderRun(encoder, buffer.data(), count, reader.left == 0, &packed)) {
+            *error = item.sourcePath + ": liblzma failed to compress it";
+            ok = false;
+            break;
+        }
+        if (!WriteData(out, open, packed.data(), packed.size())) {
+            *error = "cannot write " + out.path;
+            ok = false;
+            break;
+        }
+        written += packed.size();
+        packed.clear();
+        if (settings.progress) AdvanceProgress(*settings.progress, count);
+        if (written >= item.size) break;
+    }
+    LzmaEncoderEnd(encoder);
+    if (ok && written >= item.size) {
+        // The rest is read for the CRC the stored data must match.
+        while ((ok = ReadSource(reader, buffer, &count, error)) && count > 0) {
+            open.crc = uint32_t(libdeflate_crc32(open.crc, buffer.data(), count));
+            if (settings.progress) AdvanceProgress(*settings.progress, count);
+        }
+        CloseSource(reader);
+        return ok && RewriteStored(out, item, settings, open, open.crc, error) &&
+               FinishEntry(out, item, open, entries, error);
+    }
+    CloseSource(reader);
+    return ok && FinishEntry(out, item, open, entries, error);
+}
+
+// Folders, empty files and the files too large for memory, in item order.
+bool PackOtherItem(OutputFile& out, const PackItem& item, const PackSettings& settings,
+                   std::vector<PackedEntry>* entries, std::string* error) {
+    if (!item.isFolder && item.size > LzmaBatchBytes()) return WriteLzmaDirect(out, item, settings, entries, error);
+    return PackWhole(out, item, settings, entries, error);
+}
+
+// LZMA: batches of whole files compressed on all threads, written in item
+// order; the compressed files of a batch wait in memory until it is done.
+bool PackItemsLzma(OutputFile& out, const std::vector<PackItem>& items, const PackSettings& settings,
+                   std::vector<PackedEntry>* entries, std::string* error) {
+    std::vector<LzmaJob> jobs = PlanLzmaJobs(items);
+    size_t nextItem = 0;
+    for (size_t first = 0; first < jobs.size();) {
+        size_t end = first;
+        uint64_t bytes = 0;
+        while (end < jobs.size() && (end == first || bytes + jobs[end].size <= LzmaBatchBytes()))
+            bytes += jobs[end++].size;
+        CompressLzmaJobs(jobs, first, end, items, settings.threads, settings.progress);
+        for (size_t j = first; j < end; ++j) {
+            LzmaJob& job = jobs[j];
+            for (; nextItem < job.item; ++nextItem)
+                if (!PackOtherItem(out, items[nextItem], settings, entries, error)) return false;
+            if (!WriteLzmaJob(out, job, items[job.item], settings, entries, error)) return false;
+            ++nextItem;
+            std::vector<uint8_t>().swap(job.data);
+        }
+        first = end;
+    }
+    for (; nextItem < items.size(); ++nextItem)
+        if (!PackOtherItem(out, items[nextItem], settings, entries, error)) return false;
+    return true;
+}
+
 }  // namespace
 
 bool PackItems(OutputFile& out, const std::vector<PackItem>& items, const PackSettings& settings,
                std::vector<PackedEntry>* entries, std::string* error) {
     entries->clear();
+    if (settings.method == METHOD_LZMA_ENTRY && settings.level > 0)
+        return PackItemsLzma(out, items, settings, entries, error);
     std::vector<PieceJob> jobs;
     if (settings.level > 0) jobs = PlanPieces(items);
     size_t nextItem = 0;        // the first item not yet written or begun
@@ -332,8 +482,7 @@ bool WriteCentralDirectory(OutputFile& out, const std::vector<PackedEntry>& entr
         }
         Put32(directory, SIG_CENTRAL_HEADER);
         Put16(directory, (entry.flags & ZIP_FLAG_UTF8) ? VERSION_MADE_BY_UTF8 : VERSION_MADE_BY_OEM);
-        Put16(directory, IsAes(entry) ? VERSION_NEEDED_AES
-                         : extra.empty() && !entry.zip64Local ? VERSION_NEEDED : VERSION_NEEDED_ZIP64);
+        Put16(directory, VersionNeeded(entry, !extra.empty() || entry.zip64Local));
         Put16(directory, entry.flags);
         Put16(directory, entry.method);
         Put16(directory, entry.dosTime);

@@ -27,8 +27,12 @@ struct PackedEntry {
     bool zip64Local;
 };
 
+const uint16_t METHOD_DEFLATE = 8;
+const uint16_t METHOD_LZMA_ENTRY = 14;
+
 struct PackSettings {
-    int level = 11;             // 0 stores everything
+    uint16_t method = 8;        // METHOD_DEFLATE or METHOD_LZMA_ENTRY
+    int level = 11;             // of DEFLATE; 0 stores everything
     int threads = 1;            // for compressing; the output does not depend on it
     bool encrypt = false;
     bool aes = false;           // with encrypt: WinZip AES-256, else the traditional kind
@@ -37,7 +41,8 @@ struct PackSettings {
 };
 
 // Writes every item at the output's position, in their order. Files are
-// compressed in pieces on several threads and written by this one. Sizes and
+// compressed on several threads (DEFLATE in pieces, LZMA a file per thread)
+// and written by this one. Sizes and
 // CRC go into the local headers (no data descriptors): an encrypted entry's
 // CRC (and for AES the content's SHA-1, which the salt is made of) is taken
 // in a first read, the local header is patched after the data.
