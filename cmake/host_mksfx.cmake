@@ -10,9 +10,9 @@ find_package(Threads REQUIRED)
 
 add_executable(mksfx ${MKSFX_SOURCES})
 target_include_directories(mksfx PRIVATE ${LIBDEFLATE_INCLUDE})
-# liblzma (Debian's liblzma-dev) for --method lzma.
-find_package(LibLZMA REQUIRED)
-target_link_libraries(mksfx PRIVATE sfxcore ${LIBDEFLATE_LIBRARY} ZLIB::ZLIB LibLZMA::LibLZMA Threads::Threads)
+# liblzma (the version of Debian's liblzma-dev, built here) for --method lzma.
+include(cmake/liblzma.cmake)
+target_link_libraries(mksfx PRIVATE sfxcore ${LIBDEFLATE_LIBRARY} ZLIB::ZLIB sfx_liblzma Threads::Threads)
 # The stubs of the Windows builds (32-bit; 64-bit for --x64), used when
 # --stub is not given and no stub lies next to the program.
 target_compile_definitions(mksfx PRIVATE MKSFX_DEFAULT_STUB="${CMAKE_SOURCE_DIR}/build/win32/sfxstub.exe"

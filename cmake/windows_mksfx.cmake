@@ -17,26 +17,7 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
   target_include_directories(libdeflate_win32 PUBLIC ${LIBDEFLATE_SOURCE})
   target_compile_options(libdeflate_win32 PRIVATE -O2 -w)
 
-  # liblzma: only its raw LZMA1 encoder (what --method lzma needs), with the
-  # configuration in cmake/liblzma/config.h.
-  set(XZ_SOURCE ${CMAKE_SOURCE_DIR}/build/deps/xz/src/liblzma)
-  if(NOT EXISTS ${XZ_SOURCE}/lzma/lzma_encoder.c)
-    message(FATAL_ERROR "liblzma's source is missing in ${XZ_SOURCE}: "
-                        "run scripts/setup.sh, which fetches Debian's source package xz-utils")
-  endif()
-  add_library(liblzma_win32 STATIC
-              ${XZ_SOURCE}/common/common.c ${XZ_SOURCE}/common/filter_common.c
-              ${XZ_SOURCE}/common/filter_encoder.c ${XZ_SOURCE}/lz/lz_encoder.c ${XZ_SOURCE}/lz/lz_encoder_mf.c
-              ${XZ_SOURCE}/lzma/lzma_encoder.c ${XZ_SOURCE}/lzma/lzma_encoder_optimum_normal.c
-              ${XZ_SOURCE}/lzma/lzma_encoder_optimum_fast.c ${XZ_SOURCE}/lzma/lzma_encoder_presets.c
-              ${XZ_SOURCE}/lzma/fastpos_table.c ${XZ_SOURCE}/rangecoder/price_table.c
-              ${XZ_SOURCE}/common/filter_buffer_encoder.c ${XZ_SOURCE}/check/crc32_table.c)
-  target_compile_definitions(liblzma_win32 PRIVATE HAVE_CONFIG_H PUBLIC LZMA_API_STATIC)
-  target_include_directories(liblzma_win32 PRIVATE ${CMAKE_SOURCE_DIR}/cmake/liblzma ${XZ_SOURCE}/common
-                             ${XZ_SOURCE}/check ${XZ_SOURCE}/lz ${XZ_SOURCE}/rangecoder ${XZ_SOURCE}/lzma
-                             ${XZ_SOURCE}/delta ${XZ_SOURCE}/simple ${XZ_SOURCE}/../common
-                             PUBLIC ${XZ_SOURCE}/api)
-  target_compile_options(liblzma_win32 PRIVATE -O2 -w)
+  include(cmake/liblzma.cmake)
 
   file(GLOB_RECURSE MKSFX_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/mksfx/*.cpp)
   list(FILTER MKSFX_SOURCES EXCLUDE REGEX ".*_posix\\.cpp$")
@@ -51,5 +32,5 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
   set_target_properties(mksfx PROPERTIES OUTPUT_NAME mksfx SUFFIX ".exe"
                         RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
   target_link_options(mksfx PRIVATE -static-libgcc -static-libstdc++ -s)
-  target_link_libraries(mksfx PRIVATE libdeflate_win32 liblzma_win32 /usr/i686-w64-mingw32/lib/libz.a)
+  target_link_libraries(mksfx PRIVATE libdeflate_win32 sfx_liblzma /usr/i686-w64-mingw32/lib/libz.a)
 endif()

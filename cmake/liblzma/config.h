@@ -1,4 +1,4 @@
-/* The configuration of liblzma as the Windows builder compiles it: the raw
+/* The configuration of liblzma as the builders compile it: the raw
    LZMA1 encoder and what it stands on, nothing else (no decoders, no other
    filters, no threads of its own, no integrity checks but the CRC-32 table
    that the match finder hashes with). */
@@ -24,7 +24,7 @@
 #define PACKAGE "xz"
 #define PACKAGE_NAME "XZ Utils"
 #define PACKAGE_URL "https://tukaani.org/xz/"
-#ifdef _WIN64
+#if defined(_WIN64) || defined(__LP64__)
 #define SIZEOF_SIZE_T 8
 #else
 #define SIZEOF_SIZE_T 4

@@ -134,6 +134,25 @@ with WorkDir() as work:
     mksfx(["-o", many, "--stub", stub, "-q", "--method", "lzma", "--threads", "3", os.path.join(src, "paket")])
     check(open(many, "rb").read() == blob, "--threads 3 wrote other bytes than --threads 1")
 
+    # From a megabyte on, a file's match finder runs on a thread of its own
+    # when there are several: the same bytes as on one thread, also where
+    # matches reach their longest (a long run), at the file's last bytes,
+    # and where the stream ends up larger than the file (stored).
+    big = os.path.join(work, "gross")
+    make_tree(big, {"gross/lang.bin": records * 4 + prose + b"\0" * 300000 + prose[:5000] + b"abcabcab",
+                    "gross/gemischt.bin": b"\0" * 4096 + os.urandom(1 << 20)}, [])
+    outs = []
+    for threads in ("1", "2"):
+        path = os.path.join(work, "gross%s.exe" % threads)
+        r = mksfx(["-o", path, "--stub", stub, "--method", "lzma", "--threads", threads, os.path.join(big, "gross")])
+        check(r.returncode == 0 and b"2 of 2 files, CRC-32 correct" in r.stdout,
+              "mksfx --threads %s of large files: %s" % (threads, r.stderr.decode(errors="replace")))
+        outs.append(open(path, "rb").read())
+    check(outs[0] == outs[1], "the match finder on its own thread changed the bytes")
+    end, entries, gblob = raw_archive(path)
+    methods = {e["name"].decode(): e["method"] for e in entries}
+    check(methods == {"gross/lang.bin": 14, "gross/gemischt.bin": 0}, "large files: methods %r" % methods)
+
     # AES-256 around LZMA: method 99, the 0x9901 field names 14.
     aes = os.path.join(work, "aes.exe")
     r = mksfx(["-o", aes, "--stub", stub, "--method", "lzma", "--password", PASSWORD, os.path.join(src, "paket")])

@@ -60,3 +60,29 @@ int ProcessorCount();
 // one of them, and returns when every call has returned. When the platform
 // refuses further threads, fewer calls run; work must not depend on how many.
 void RunOnThreads(int count, void (*work)(void*), void* context);
+
+// A thread beside the caller's, for work handed over piece by piece (the
+// LZMA match finder): StartThread calls work(context) on it, false when the
+// platform refuses the thread; JoinThread waits until that call returns.
+struct HostThread {
+    void (*work)(void*);
+    void* context;
+    void* handle;
+};
+bool StartThread(HostThread* thread, void (*work)(void*), void* context);
+void JoinThread(HostThread* thread);
+
+// A lock with a wake-up, for two threads handing each other work, each
+// known by its side (0 or 1). LatchWait, called with the lock held, lets go
+// of it until the other thread calls LatchWake for this side (or
+// spuriously) and takes it again: callers check what they wait for in a
+// loop. A wake that comes before its thread waits is kept.
+struct HostLatch {
+    void* state;
+};
+bool LatchInit(HostLatch* latch);
+void LatchEnd(HostLatch* latch);
+void LatchLock(HostLatch* latch);
+void LatchUnlock(HostLatch* latch);
+void LatchWait(HostLatch* latch, int side);
+void LatchWake(HostLatch* latch, int side);

@@ -191,3 +191,67 @@ void RunOnThreads(int count, void (*work)(void*), void* context) {
     work(context);
     for (pthread_t thread : threads) pthread_join(thread, nullptr);
 }
+
+namespace {
+void* OwnThreadMain(void* thread) {
+    HostThread* t = static_cast<HostThread*>(thread);
+    t->work(t->context);
+    return nullptr;
+}
+struct LatchState {
+    pthread_mutex_t mutex;
+    pthread_cond_t wake;
+};
+LatchState* StateOf(HostLatch* latch) { return static_cast<LatchState*>(latch->state); }
+}  // namespace
+
+bool StartThread(HostThread* thread, void (*work)(void*), void* context) {
+    thread->work = work;
+    thread->context = context;
+    pthread_t* handle = new pthread_t;
+    if (pthread_create(handle, nullptr, OwnThreadMain, thread) != 0) {
+        delete handle;
+        thread->handle = nullptr;
+        return false;
+    }
+    thread->handle = handle;
+    return true;
+}
+
+void JoinThread(HostThread* thread) {
+    pthread_t* handle = static_cast<pthread_t*>(thread->handle);
+    if (!handle) return;
+    pthread_join(*handle, nullptr);
+    delete handle;
+    thread->handle = nullptr;
+}
+
+bool LatchInit(HostLatch* latch) {
+    LatchState* state = new LatchState;
+    if (pthread_mutex_init(&state->mutex, nullptr) != 0) {
+        delete state;
+        return false;
+    }
+    if (pthread_cond_init(&state->wake, nullptr) != 0) {
+        pthread_mutex_destroy(&state->mutex);
+        delete state;
+        return false;
+    }
+    latch->state = state;
+    return true;
+}
+
+void LatchEnd(HostLatch* latch) {
+    LatchState* state = StateOf(latch);
+    if (!state) return;
+    pthread_cond_destroy(&state->wake);
+    pthread_mutex_destroy(&state->mutex);
+    delete state;
+    latch->state = nullptr;
+}
+
+void LatchLock(HostLatch* latch) { pthread_mutex_lock(&StateOf(latch)->mutex); }
+void LatchUnlock(HostLatch* latch) { pthread_mutex_unlock(&StateOf(latch)->mutex); }
+// One condition for both sides: the waiter checks its own condition.
+void LatchWait(HostLatch* latch, int) { pthread_cond_wait(&StateOf(latch)->wake, &StateOf(latch)->mutex); }
+void LatchWake(HostLatch* latch, int) { pthread_cond_broadcast(&StateOf(latch)->wake); }

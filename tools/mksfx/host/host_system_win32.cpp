@@ -215,3 +215,68 @@ void RunOnThreads(int count, void (*work)(void*), void* context) {
         CloseHandle(thread);
     }
 }
+
+namespace {
+unsigned __stdcall OwnThreadMain(void* thread) {
+    HostThread* t = static_cast<HostThread*>(thread);
+    t->work(t->context);
+    return 0;
+}
+// A critical section and an auto-reset event per side, which every Windows
+// has (condition variables came with Vista): a wake that comes before its
+// thread waits stays set until it does, and no thread takes the other's.
+struct LatchState {
+    CRITICAL_SECTION lock;
+    HANDLE wake[2];
+};
+LatchState* StateOf(HostLatch* latch) { return static_cast<LatchState*>(latch->state); }
+}  // namespace
+
+bool StartThread(HostThread* thread, void (*work)(void*), void* context) {
+    thread->work = work;
+    thread->context = context;
+    // Through the C runtime, since the work uses it (memory).
+    thread->handle = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, OwnThreadMain, thread, 0, nullptr));
+    return thread->handle != nullptr;
+}
+
+void JoinThread(HostThread* thread) {
+    if (!thread->handle) return;
+    WaitForSingleObject(thread->handle, INFINITE);
+    CloseHandle(thread->handle);
+    thread->handle = nullptr;
+}
+
+bool LatchInit(HostLatch* latch) {
+    LatchState* state = new LatchState;
+    state->wake[0] = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    state->wake[1] = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (!state->wake[0] || !state->wake[1]) {
+        if (state->wake[0]) CloseHandle(state->wake[0]);
+        if (state->wake[1]) CloseHandle(state->wake[1]);
+        delete state;
+        return false;
+    }
+    InitializeCriticalSection(&state->lock);
+    latch->state = state;
+    return true;
+}
+
+void LatchEnd(HostLatch* latch) {
+    LatchState* state = StateOf(latch);
+    if (!state) return;
+    DeleteCriticalSection(&state->lock);
+    CloseHandle(state->wake[0]);
+    CloseHandle(state->wake[1]);
+    delete state;
+    latch->state = nullptr;
+}
+
+void LatchLock(HostLatch* latch) { EnterCriticalSection(&StateOf(latch)->lock); }
+void LatchUnlock(HostLatch* latch) { LeaveCriticalSection(&StateOf(latch)->lock); }
+void LatchWait(HostLatch* latch, int side) {
+    LeaveCriticalSection(&StateOf(latch)->lock);
+    WaitForSingleObject(StateOf(latch)->wake[side & 1], INFINITE);
+    EnterCriticalSection(&StateOf(latch)->lock);
+}
+void LatchWake(HostLatch* latch, int side) { SetEvent(StateOf(latch)->wake[side & 1]); }

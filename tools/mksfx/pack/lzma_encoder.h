@@ -33,15 +33,22 @@ uint32_t LzmaDictionaryFor(uint64_t entrySize);
 // finder's tables and its window); 0 when liblzma refuses the settings.
 uint64_t LzmaEncoderMemory(uint64_t entrySize);
 
+struct LzmaMatchThread;
+
 // One entry's encoder, fed in pieces.
 struct LzmaEncoder {
     void* stream = nullptr;     // lzma_stream, owned
+    LzmaMatchThread* matches = nullptr;     // its match finder's thread, owned
 };
 
 // Starts the encoder for an entry of entrySize bytes with the given context
 // and writes the entry's header and properties into *out. false when
-// liblzma cannot start (out of memory).
-bool LzmaEncoderStart(LzmaEncoder& encoder, uint64_t entrySize, LzmaContext context, std::vector<uint8_t>* out);
+// liblzma cannot start (out of memory). With whole, the entry's data in
+// memory (followed by LZMA_MATCH_PADDING readable bytes, and fed to the
+// encoder from there, in order), the match finder runs on a thread of its
+// own where it can; the stream is the same either way.
+bool LzmaEncoderStart(LzmaEncoder& encoder, uint64_t entrySize, LzmaContext context, std::vector<uint8_t>* out,
+                      const uint8_t* whole = nullptr);
 // Encodes count bytes and appends what the encoder gives to *out; with
 // finish set the stream is closed with its end marker. false when liblzma
 // fails.
@@ -58,5 +65,6 @@ enum LzmaTrial { LZMA_TRIAL_FAST, LZMA_TRIAL_STRONG };
 
 // The context that makes the smallest stream of the sample (a part of the
 // entry, or the whole of a small one), among a few that suit code, aligned
-// data and text. LZMA_CONTEXT_DEFAULT when liblzma fails.
-LzmaContext ChooseLzmaContext(const uint8_t* sample, size_t size, LzmaTrial trial);
+// data and text, and that stream's size in *streamSize (SIZE_MAX when
+// liblzma fails: then LZMA_CONTEXT_DEFAULT).
+LzmaContext ChooseLzmaContext(const uint8_t* sample, size_t size, LzmaTrial trial, size_t* streamSize);

@@ -35,8 +35,10 @@ std::vector<LzmaJob> PlanLzmaJobs(const std::vector<PackItem>& items);
 // how it is tried: a 48th of a large file (256 KiB to 1 MiB) with the
 // entry's settings, else 64 KiB (or the whole smaller file) fast.
 void LzmaSampleSpan(uint64_t fileSize, uint64_t* offset, uint32_t* size, LzmaTrial* trial);
-// Reads that part and chooses the context on it.
-bool ChooseContextForFile(const PackItem& item, LzmaContext* context, std::string* error);
+// Reads that part and chooses the context on it. *incompressible, where
+// given, tells whether the file is better stored: neither that part nor the
+// file's first 64 KiB shrink.
+bool ChooseContextForFile(const PackItem& item, LzmaContext* context, bool* incompressible, std::string* error);
 
 // Compresses jobs[first, end) on up to 'threads' threads, as many as the
 // encoders' memory allows at once. The progress bar, when given, is

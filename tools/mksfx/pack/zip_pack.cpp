@@ -348,7 +348,7 @@ bool WriteLzmaDirect(OutputFile& out, const PackItem& item, const PackSettings& 
                      std::vector<PackedEntry>* entries, std::string* error) {
     if (settings.progress) SetProgressLabel(*settings.progress, ToUtf8(item.name));
     LzmaContext context;
-    if (!ChooseContextForFile(item, &context, error)) return false;
+    if (!ChooseContextForFile(item, &context, nullptr, error)) return false;
     OpenEntry open;
     open.entry = NewEntry(item);
     open.entry.flags |= ZIP_FLAG_LZMA_END_MARKER;
