@@ -39,7 +39,7 @@ add_library(sfx_liblzma STATIC
             ${XZ_SOURCE}/common/filter_buffer_encoder.c ${XZ_SOURCE}/check/crc32_table.c)
 target_compile_definitions(sfx_liblzma PRIVATE HAVE_CONFIG_H PUBLIC LZMA_API_STATIC)
 # The internal headers are public too: the builder's match finder thread
-# (tools/mksfx/pack/lzma_match_thread.cpp) drives the match finder itself.
+# (tools/mksfx/pack/lzma_match_source.cpp) drives the match finder itself.
 target_include_directories(sfx_liblzma PRIVATE ${CMAKE_SOURCE_DIR}/cmake/liblzma ${XZ_SOURCE}/simple ${XZ_SOURCE}/delta
                            PUBLIC ${XZ_SOURCE}/api ${XZ_SOURCE}/common ${XZ_SOURCE}/check ${XZ_SOURCE}/lz
                            ${XZ_SOURCE}/rangecoder ${XZ_SOURCE}/lzma ${XZ_COPY}/common)

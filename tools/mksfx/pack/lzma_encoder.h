@@ -64,7 +64,8 @@ void LzmaEncoderEnd(LzmaEncoder& encoder);
 enum LzmaTrial { LZMA_TRIAL_FAST, LZMA_TRIAL_STRONG };
 
 // The context that makes the smallest stream of the sample (a part of the
-// entry, or the whole of a small one), among a few that suit code, aligned
-// data and text, and that stream's size in *streamSize (SIZE_MAX when
-// liblzma fails: then LZMA_CONTEXT_DEFAULT).
+// entry, or the whole of a small one; followed by LZMA_MATCH_PADDING
+// readable bytes), among a few that suit code, aligned data and text, and
+// that stream's size in *streamSize (SIZE_MAX when liblzma fails: then
+// LZMA_CONTEXT_DEFAULT).
 LzmaContext ChooseLzmaContext(const uint8_t* sample, size_t size, LzmaTrial trial, size_t* streamSize);

@@ -1,5 +1,5 @@
 #include "tools/mksfx/pack/parallel_lzma.h"
-#include "tools/mksfx/pack/lzma_match_thread.h"
+#include "tools/mksfx/pack/lzma_match_source.h"
 #include "tools/mksfx/input/entry_names.h"
 #include "tools/mksfx/host/host_system.h"
 
@@ -12,7 +12,8 @@ namespace {
 
 // Two fast trials on 64 KiB take about a twentieth of the time the whole of
 // a program file of 300 KB takes at the entry's settings; six strong ones
-// on a 48th of a large file an eighth of its time.
+// on a 48th of a large file, over matches found once (lzma_encoder.cpp),
+// took 5 s of the bench corpus's 79 s of CPU time before they shared them.
 const uint32_t LZMA_SAMPLE_FAST = 64u << 10;
 const uint64_t LZMA_SAMPLE_SHARE = 48;
 const uint32_t LZMA_SAMPLE_STRONG_MIN = 256u << 10;
@@ -211,6 +212,7 @@ bool ChooseContextForFile(const PackItem& item, LzmaContext* context, bool* inco
     }
     std::vector<uint8_t> sample(size);
     bool ok = ReadSpan(file, item, offset, &sample, error);
+    sample.resize(size + LZMA_MATCH_PADDING);
     size_t streamSize = 0;
     if (ok) *context = ChooseLzmaContext(sample.data(), size, trial, &streamSize);
     if (incompressible) *incompressible = false;
@@ -218,12 +220,14 @@ bool ChooseContextForFile(const PackItem& item, LzmaContext* context, bool* inco
     // shrink at all; the file's start, where programs and documents keep
     // their headers and code, is tried too before the file is stored.
     if (ok && incompressible && streamSize >= size) {
-        std::vector<uint8_t> head(item.size < LZMA_SAMPLE_FAST ? size_t(item.size) : LZMA_SAMPLE_FAST);
+        size_t length = item.size < LZMA_SAMPLE_FAST ? size_t(item.size) : LZMA_SAMPLE_FAST;
+        std::vector<uint8_t> head(length);
         ok = offset == 0 || ReadSpan(file, item, 0, &head, error);
-        if (offset == 0) head.assign(sample.begin(), sample.begin() + head.size());
+        if (offset == 0) head.assign(sample.begin(), sample.begin() + length);
+        head.resize(length + LZMA_MATCH_PADDING);
         size_t headSize = 0;
-        if (ok) ChooseLzmaContext(head.data(), head.size(), LZMA_TRIAL_FAST, &headSize);
-        *incompressible = ok && headSize >= head.size();
+        if (ok) ChooseLzmaContext(head.data(), length, LZMA_TRIAL_FAST, &headSize);
+        *incompressible = ok && headSize >= length;
     }
     fclose(file);
     return ok;

@@ -1,4 +1,4 @@
-#include "tools/mksfx/pack/lzma_match_thread.h"
+#include "tools/mksfx/pack/lzma_match_source.h"
 #include "tools/mksfx/host/host_system.h"
 
 #include <string.h>
@@ -152,4 +152,55 @@ void EndLzmaMatchThread(LzmaMatchThread* t) {
     LatchUnlock(&t->latch);
     JoinThread(&t->thread);
     Free(t);
+}
+
+bool RecordLzmaMatches(const lzma_options_lzma& options, const uint8_t* data, size_t size, size_t limit,
+                       LzmaRecordedMatches* recorded) {
+    recorded->counts.clear();
+    recorded->matches.clear();
+    if (size >= UINT32_MAX / 2 || options.mf != LZMA_MF_BT4) return false;
+    lzma_mf* finder = lzma_mf_scan_new(&options, data, uint32_t(size));
+    if (!finder) return false;
+    recorded->counts.resize(size);
+    lzma_match found[MATCHES_MAX];
+    bool ok = true;
+    for (size_t i = 0; i < size && ok; ++i) {
+        uint32_t count = lzma_mf_scan_next(finder, found);
+        recorded->counts[i] = uint16_t(count);
+        ok = recorded->matches.size() + count <= limit;
+        if (ok) recorded->matches.insert(recorded->matches.end(), found, found + count);
+    }
+    lzma_mf_scan_free(finder);
+    if (!ok) {
+        std::vector<uint16_t>().swap(recorded->counts);
+        std::vector<lzma_match>().swap(recorded->matches);
+    }
+    return ok;
+}
+
+namespace {
+
+uint32_t ReplayFind(void* context, lzma_match* matches) {
+    LzmaReplay& r = *static_cast<LzmaReplay*>(context);
+    if (r.position >= r.recorded->counts.size()) return 0;
+    uint32_t count = r.recorded->counts[r.position++];
+    memcpy(matches, r.recorded->matches.data() + r.match, count * sizeof(lzma_match));
+    r.match += count;
+    return count;
+}
+
+void ReplaySkip(void* context, uint32_t amount) {
+    LzmaReplay& r = *static_cast<LzmaReplay*>(context);
+    for (; amount > 0 && r.position < r.recorded->counts.size(); --amount) r.match += r.recorded->counts[r.position++];
+}
+
+}  // namespace
+
+void StartLzmaReplay(LzmaReplay* replay, const LzmaRecordedMatches& recorded) {
+    replay->recorded = &recorded;
+    replay->position = 0;
+    replay->match = 0;
+    replay->source.context = replay;
+    replay->source.find = ReplayFind;
+    replay->source.skip = ReplaySkip;
 }
