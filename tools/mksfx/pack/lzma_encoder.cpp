@@ -65,7 +65,54 @@ lzma_options_lzma TrialOptions(size_t sampleSize, LzmaContext context) {
     return options;
 }
 
+// The entry's header: liblzma's version, the properties' size and the
+// properties.
+void AppendEntryHeader(const lzma_options_lzma& options, std::vector<uint8_t>* out) {
+    uint8_t header[LZMA_ENTRY_HEADER_SIZE] = {
+        uint8_t(LZMA_VERSION_MAJOR), uint8_t(LZMA_VERSION_MINOR), 5, 0,
+        uint8_t((options.pb * 5 + options.lp) * 9 + options.lc),
+        uint8_t(options.dict_size), uint8_t(options.dict_size >> 8), uint8_t(options.dict_size >> 16),
+        uint8_t(options.dict_size >> 24)};
+    out->insert(out->end(), header, header + sizeof header);
+}
+
+// The most matches recorded for the whole-file contexts: a file with more
+// has each of its encoders find its own (the same streams, in more time).
+size_t RecordLimit(size_t size) {
+    size_t most = sizeof(void*) == 8 ? (32u << 20) : (4u << 20);
+    return 8 * size < most ? 8 * size : most;
+}
+
 }  // namespace
+
+bool LzmaEncodeSmaller(const uint8_t* data, size_t size, const LzmaContext* contexts, size_t count,
+                       std::vector<uint8_t>* out) {
+    LzmaRecordedMatches recorded;
+    bool replay = RecordLzmaMatches(OptionsFor(size, contexts[0]), data, size, RecordLimit(size), &recorded);
+    std::vector<uint8_t> stream(size + size / 16 + 4096);
+    bool any = false;
+    for (size_t i = 0; i < count; ++i) {
+        lzma_options_lzma options = OptionsFor(size, contexts[i]);
+        LzmaReplay matches;
+        if (replay) {
+            StartLzmaReplay(&matches, recorded);
+            options.reserved_ptr1 = &matches.source;
+        }
+        lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+        size_t written = 0;
+        // A stream that does not fit is larger than the file: the file is
+        // then stored anyway.
+        lzma_ret result = lzma_raw_buffer_encode(filters, nullptr, data, size, stream.data(), &written, stream.size());
+        if (result == LZMA_BUF_ERROR) written = stream.size();
+        else if (result != LZMA_OK) return false;
+        if (any && written + LZMA_ENTRY_HEADER_SIZE >= out->size()) continue;
+        out->clear();
+        AppendEntryHeader(options, out);
+        out->insert(out->end(), stream.begin(), stream.begin() + written);
+        any = true;
+    }
+    return any;
+}
 
 uint32_t LzmaDictionaryFor(uint64_t entrySize) {
     if (entrySize >= LZMA_DICTIONARY_MAX) return LZMA_DICTIONARY_MAX;
@@ -103,12 +150,7 @@ bool LzmaEncoderStart(LzmaEncoder& encoder, uint64_t entrySize, LzmaContext cont
         return false;
     }
     encoder.stream = stream;
-    uint8_t header[LZMA_ENTRY_HEADER_SIZE] = {
-        uint8_t(LZMA_VERSION_MAJOR), uint8_t(LZMA_VERSION_MINOR), 5, 0,
-        uint8_t((options.pb * 5 + options.lp) * 9 + options.lc),
-        uint8_t(options.dict_size), uint8_t(options.dict_size >> 8), uint8_t(options.dict_size >> 16),
-        uint8_t(options.dict_size >> 24)};
-    out->insert(out->end(), header, header + sizeof header);
+    AppendEntryHeader(options, out);
     return true;
 }
 

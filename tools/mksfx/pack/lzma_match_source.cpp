@@ -162,6 +162,7 @@ bool RecordLzmaMatches(const lzma_options_lzma& options, const uint8_t* data, si
     lzma_mf* finder = lzma_mf_scan_new(&options, data, uint32_t(size));
     if (!finder) return false;
     recorded->counts.resize(size);
+    recorded->matches.reserve(4 * size < limit ? 4 * size : limit);
     lzma_match found[MATCHES_MAX];
     bool ok = true;
     for (size_t i = 0; i < size && ok; ++i) {

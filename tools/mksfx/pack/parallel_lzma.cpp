@@ -72,8 +72,10 @@ bool ReadPiece(FILE* file, const PackItem& item, uint64_t offset, uint8_t* buffe
 }
 
 // Compresses the whole file into job.data, unless it turns out no smaller.
-// With the match finder on a thread of its own, the file is read whole
-// first; else piece by piece as it is compressed.
+// A file below the strong trials' size is read whole and compressed with
+// both whole-file contexts; a larger one with the context its trials chose,
+// read whole first when its match finder has a thread of its own, else
+// piece by piece as it is compressed.
 void RunJob(LzmaJob& job, const PackItem& item, bool matchThread) {
     job.ok = false;
     job.stored = false;
@@ -87,9 +89,14 @@ void RunJob(LzmaJob& job, const PackItem& item, bool matchThread) {
     }
     job.data.clear();
     job.crc = 0;
+    uint64_t sampleOffset;
+    uint32_t sampleSize;
+    LzmaTrial trial;
+    LzmaSampleSpan(job.size, &sampleOffset, &sampleSize, &trial);
+    bool wholeFile = trial == LZMA_TRIAL_FAST;
     // Stored without a try: the rest of the function reads it for its CRC.
     job.stored = incompressible;
-    bool inMemory = matchThread && !job.stored;
+    bool inMemory = (matchThread || wholeFile) && !job.stored;
     bool ok = true;
     std::vector<uint8_t> whole;
     std::vector<uint8_t> buffer;
@@ -102,12 +109,19 @@ void RunJob(LzmaJob& job, const PackItem& item, bool matchThread) {
     } else {
         buffer.resize(READ_CHUNK);
     }
+    if (ok && !job.stored && wholeFile) {
+        ok = LzmaEncodeSmaller(whole.data(), size_t(job.size), LZMA_WHOLE_FILE_CONTEXTS,
+                               sizeof LZMA_WHOLE_FILE_CONTEXTS / sizeof LZMA_WHOLE_FILE_CONTEXTS[0], &job.data);
+        if (!ok) job.error = item.sourcePath + ": liblzma failed to compress it";
+        job.stored = ok && job.data.size() >= job.size;
+        if (job.stored) std::vector<uint8_t>().swap(job.data);
+    }
     LzmaEncoder encoder;
-    if (ok && !job.stored && !LzmaEncoderStart(encoder, job.size, context, &job.data, inMemory ? whole.data() : nullptr)) {
+    if (ok && !job.stored && !wholeFile && !LzmaEncoderStart(encoder, job.size, context, &job.data, inMemory ? whole.data() : nullptr)) {
         job.error = item.sourcePath + ": out of memory for the LZMA encoder";
         ok = false;
     }
-    uint64_t done = 0;
+    uint64_t done = wholeFile && inMemory ? job.size : 0;
     while (ok && !job.stored && done < job.size) {
         size_t count = job.size - done < READ_CHUNK ? size_t(job.size - done) : READ_CHUNK;
         const uint8_t* piece = inMemory ? whole.data() + done : buffer.data();
