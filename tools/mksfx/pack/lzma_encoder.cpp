@@ -41,12 +41,12 @@ lzma_stream* StreamOf(LzmaEncoder& encoder) { return static_cast<lzma_stream*>(e
 const LzmaContext CANDIDATES[] = {
     {3, 0, 2}, {2, 0, 2}, {2, 0, 0}, {0, 2, 2}, {3, 0, 0}, {4, 0, 0},
 };
-// The fast trials choose between the first two only: their greedy parse
-// cannot tell position bits apart. On 64 KiB from the middle of each of the
-// 195 32-bit Wine DLLs of the DLL corpus, six fast trials took pb0 for most
-// files, and the corpus came out 0.15 % larger than with lc3 lp0 pb2 alone;
-// between lc3 and lc2 they do as well as the better of the two for all
-// files (lc2: 14,852,003 against 14,851,676 bytes), in a third of the time.
+// The fast trials try the first two only: their greedy parse cannot tell
+// position bits apart (on 64 KiB from the middle of each of the 195 32-bit
+// Wine DLLs of the DLL corpus six fast trials took pb0 for most files, and
+// the corpus came out 0.15 % larger than with lc3 lp0 pb2 alone). Files
+// that small are encoded whole with LZMA_WHOLE_FILE_CONTEXTS instead; their
+// trial only tells whether they shrink at all.
 const size_t FAST_CANDIDATES = 2;
 
 // The fast trials run liblzma's fast mode (greedy parsing over a hash

@@ -257,6 +257,23 @@ bool PackWhole(OutputFile& out, const PackItem& item, const PackSettings& settin
            FinishEntry(out, item, open, entries, error);
 }
 
+// Stores an entry over what was written from its local header on, after
+// its compressed data turned out no smaller than the file; crc is the file's
+// as it was compressed. The entry's flags stay as they are.
+bool RewriteStored(OutputFile& out, const PackItem& item, const PackSettings& settings, OpenEntry& open,
+                   uint32_t crc, std::string* error) {
+    if (!SeekOutput(out, open.entry.localOffset) || !StartEntry(out, item, settings, 0, open, error)) {
+        if (error->empty()) *error = "cannot write " + out.path;
+        return false;
+    }
+    if (!WriteStoredData(out, item, open, nullptr, error)) return false;
+    if (open.crc != crc) {
+        *error = item.sourcePath + ": changed while it was packed";
+        return false;
+    }
+    return true;
+}
+
 // Appends one compressed piece to its entry, which the first piece opens and
 // the last closes. A file that did not get smaller is stored instead, over
 // what was written (the stored data is never longer).
@@ -279,38 +296,9 @@ bool WritePiece(OutputFile& out, const PieceJob& job, const PackItem& item, cons
     if (!job.last) return true;
 
     uint64_t header = open.dataStart + EncryptionHeaderSize(open.entry);
-    if (out.position - header >= item.size) {
-        uint32_t crc = open.crc;
-        open.entry.method = 0;
-        if (!SeekOutput(out, open.entry.localOffset) || !StartEntry(out, item, settings, 0, open, error)) {
-            if (error->empty()) *error = "cannot write " + out.path;
-            return false;
-        }
-        if (!WriteStoredData(out, item, open, nullptr, error)) return false;
-        if (open.crc != crc) {
-            *error = item.sourcePath + ": changed while it was packed";
-            return false;
-        }
-    }
+    if (out.position - header >= item.size && !RewriteStored(out, item, settings, open, open.crc, error))
+        return false;
     return FinishEntry(out, item, open, entries, error);
-}
-
-// Stores an entry over what was written from its local header on, after
-// its compressed data turned out no smaller than the file; crc is the file's
-// as it was compressed.
-bool RewriteStored(OutputFile& out, const PackItem& item, const PackSettings& settings, OpenEntry& open,
-                   uint32_t crc, std::string* error) {
-    open.entry.flags &= uint16_t(~ZIP_FLAG_LZMA_END_MARKER);
-    if (!SeekOutput(out, open.entry.localOffset) || !StartEntry(out, item, settings, 0, open, error)) {
-        if (error->empty()) *error = "cannot write " + out.path;
-        return false;
-    }
-    if (!WriteStoredData(out, item, open, nullptr, error)) return false;
-    if (open.crc != crc) {
-        *error = item.sourcePath + ": changed while it was packed";
-        return false;
-    }
-    return true;
 }
 
 // Writes a file that a thread compressed with LZMA (or found no smaller).
@@ -393,6 +381,8 @@ bool WriteLzmaDirect(OutputFile& out, const PackItem& item, const PackSettings& 
             if (settings.progress) AdvanceProgress(*settings.progress, count);
         }
         CloseSource(reader);
+        // Stored data has no end marker.
+        open.entry.flags &= uint16_t(~ZIP_FLAG_LZMA_END_MARKER);
         return ok && RewriteStored(out, item, settings, open, open.crc, error) &&
                FinishEntry(out, item, open, entries, error);
     }
