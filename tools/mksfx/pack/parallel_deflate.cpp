@@ -1,24 +1,19 @@
 #include "tools/mksfx/pack/parallel_deflate.h"
 #include "tools/mksfx/pack/deflate_pieces.h"
+#include "tools/mksfx/pack/job_queue.h"
 #include "tools/mksfx/input/entry_names.h"
 #include "tools/mksfx/host/host_system.h"
 
 #include <libdeflate.h>
 #include <stdio.h>
-#include <algorithm>
-#include <atomic>
 
 namespace {
 
 struct Batch {
     std::vector<PieceJob>* jobs;
     const std::vector<PackItem>* items;
-    std::vector<size_t> order;      // the jobs, largest first
     int level;
-    std::atomic<size_t> next;
-    std::atomic<uint64_t> bytesDone;
-    std::atomic<bool> reporterTaken;
-    ProgressBar* progress;
+    JobQueue queue;
 };
 
 bool ReadPiece(const PackItem& item, const PieceJob& job, std::vector<uint8_t>& buffer, std::string* error) {
@@ -48,9 +43,7 @@ void RunJob(PieceJob& job, const PackItem& item, const PieceCompressors& compres
 
 void Work(void* context) {
     Batch& batch = *static_cast<Batch*>(context);
-    // One thread at a time draws the progress bar: the first that comes here.
-    bool reporter = batch.progress && !batch.reporterTaken.exchange(true);
-    uint64_t shown = 0;
+    JobTurn turn = JoinJobQueue(batch.queue);
     PieceCompressors compressors;
     compressors.chosen = libdeflate_alloc_compressor(batch.level);
     compressors.fast = batch.level > 1 ? libdeflate_alloc_compressor(1) : nullptr;
@@ -58,24 +51,17 @@ void Work(void* context) {
     // A thread that gets no memory for its compressors takes no pieces; the
     // others do its share (a piece nobody took is reported by the writer).
     bool ready = compressors.chosen && (compressors.fast || batch.level == 1);
-    while (ready) {
-        size_t next = batch.next.fetch_add(1);
-        if (next >= batch.order.size()) break;
-        PieceJob& job = (*batch.jobs)[batch.order[next]];
+    size_t next;
+    while (ready && NextJob(batch.queue, &next)) {
+        PieceJob& job = (*batch.jobs)[next];
         const PackItem& item = (*batch.items)[job.item];
-        if (reporter) SetProgressLabel(*batch.progress, ToUtf8(item.name));
+        ShowJob(batch.queue, turn, ToUtf8(item.name));
         RunJob(job, item, compressors, buffer);
-        uint64_t done = batch.bytesDone.fetch_add(job.size) + job.size;
-        if (reporter) {
-            AdvanceProgress(*batch.progress, done - shown);
-            shown = done;
-        }
+        JobDone(batch.queue, turn, job.size);
     }
     if (compressors.chosen) libdeflate_free_compressor(compressors.chosen);
     if (compressors.fast) libdeflate_free_compressor(compressors.fast);
-    // What is left in bytesDone afterwards has not been shown yet: pieces
-    // that other threads finished after the reporter's last one.
-    if (reporter) batch.bytesDone.fetch_sub(shown);
+    LeaveJobQueue(batch.queue, turn);
 }
 
 }  // namespace
@@ -103,17 +89,9 @@ void CompressJobs(std::vector<PieceJob>& jobs, size_t first, size_t end, const s
     Batch batch;
     batch.jobs = &jobs;
     batch.items = &items;
-    // Largest pieces first, so that no thread starts a large one when the
-    // others are nearly done. Only the order of the work changes with it.
-    for (size_t j = first; j < end; ++j) batch.order.push_back(j);
-    std::stable_sort(batch.order.begin(), batch.order.end(),
-                     [&](size_t a, size_t b) { return jobs[a].size > jobs[b].size; });
     batch.level = level;
-    batch.next = 0;
-    batch.bytesDone = 0;
-    batch.reporterTaken = false;
-    batch.progress = progress;
+    StartJobQueue(batch.queue, jobs, first, end, progress);
     size_t count = end - first;
     RunOnThreads(int(count < size_t(threads) ? count : size_t(threads)), Work, &batch);
-    if (progress) AdvanceProgress(*progress, batch.bytesDone);
+    EndJobQueue(batch.queue);
 }

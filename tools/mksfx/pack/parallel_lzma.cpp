@@ -1,4 +1,5 @@
 #include "tools/mksfx/pack/parallel_lzma.h"
+#include "tools/mksfx/pack/job_queue.h"
 #include "tools/mksfx/pack/lzma_match_source.h"
 #include "tools/mksfx/input/entry_names.h"
 #include "tools/mksfx/host/host_system.h"
@@ -40,11 +41,7 @@ uint64_t EncoderBudget() { return sizeof(void*) == 4 ? (900ull << 20) : (8ull <<
 struct Batch {
     std::vector<LzmaJob>* jobs;
     const std::vector<PackItem>* items;
-    std::vector<size_t> order;      // the jobs, largest first
-    std::atomic<size_t> next;
-    std::atomic<uint64_t> bytesDone;
-    std::atomic<bool> reporterTaken;
-    ProgressBar* progress;
+    JobQueue queue;
     int threads;
     bool matchThreads;              // match finders may have threads of their own
     std::atomic<uint64_t> unfinished;   // bytes of the jobs not finished yet
@@ -150,24 +147,17 @@ void RunJob(LzmaJob& job, const PackItem& item, bool matchThread) {
 
 void Work(void* context) {
     Batch& batch = *static_cast<Batch*>(context);
-    // One thread at a time draws the progress bar: the first that comes here.
-    bool reporter = batch.progress && !batch.reporterTaken.exchange(true);
-    uint64_t shown = 0;
-    for (;;) {
-        size_t next = batch.next.fetch_add(1);
-        if (next >= batch.order.size()) break;
-        LzmaJob& job = (*batch.jobs)[batch.order[next]];
+    JobTurn turn = JoinJobQueue(batch.queue);
+    size_t next;
+    while (NextJob(batch.queue, &next)) {
+        LzmaJob& job = (*batch.jobs)[next];
         const PackItem& item = (*batch.items)[job.item];
-        if (reporter) SetProgressLabel(*batch.progress, ToUtf8(item.name));
+        ShowJob(batch.queue, turn, ToUtf8(item.name));
         RunJob(job, item, WantsMatchThread(batch, job));
         batch.unfinished.fetch_sub(job.size);
-        uint64_t done = batch.bytesDone.fetch_add(job.size) + job.size;
-        if (reporter) {
-            AdvanceProgress(*batch.progress, done - shown);
-            shown = done;
-        }
+        JobDone(batch.queue, turn, job.size);
     }
-    if (reporter) batch.bytesDone.fetch_sub(shown);
+    LeaveJobQueue(batch.queue, turn);
 }
 
 }  // namespace
@@ -252,15 +242,7 @@ void CompressLzmaJobs(std::vector<LzmaJob>& jobs, size_t first, size_t end, cons
     Batch batch;
     batch.jobs = &jobs;
     batch.items = &items;
-    // Largest files first, so that no thread starts a large one when the
-    // others are nearly done. Only the order of the work changes with it.
-    for (size_t j = first; j < end; ++j) batch.order.push_back(j);
-    std::stable_sort(batch.order.begin(), batch.order.end(),
-                     [&](size_t a, size_t b) { return jobs[a].size > jobs[b].size; });
-    batch.next = 0;
-    batch.bytesDone = 0;
-    batch.reporterTaken = false;
-    batch.progress = progress;
+    StartJobQueue(batch.queue, jobs, first, end, progress);
     batch.threads = threads;
     batch.matchThreads = MatchThreadsFor(threads);
     batch.unfinished = 0;
@@ -269,7 +251,7 @@ void CompressLzmaJobs(std::vector<LzmaJob>& jobs, size_t first, size_t end, cons
     if (count == 0) return;
     // As many encoders at once as the largest dictionary of the batch lets
     // into the budget, and at least one.
-    uint64_t largest = jobs[batch.order[0]].size;
+    uint64_t largest = jobs[batch.queue.order[0]].size;
     uint64_t memory = LzmaEncoderMemory(largest);
     if (batch.matchThreads && largest >= LZMA_MATCH_THREAD_MIN) memory = 2 * memory + largest;
     uint64_t fit = memory ? EncoderBudget() / memory : 1;
@@ -280,5 +262,5 @@ void CompressLzmaJobs(std::vector<LzmaJob>& jobs, size_t first, size_t end, cons
     uint64_t wanted = threads > 1 ? uint64_t(threads) + 1 : 1;
     uint64_t running = std::min<uint64_t>({wanted, uint64_t(count), fit});
     RunOnThreads(int(running), Work, &batch);
-    if (progress) AdvanceProgress(*progress, batch.bytesDone);
+    EndJobQueue(batch.queue);
 }
