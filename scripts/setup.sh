@@ -14,7 +14,7 @@ wine wine64 xvfb x11-utils imagemagick xauth
 zip unzip p7zip-full libarchive-tools python3
 openssl osslsigncode
 qemu-user-static
-libdeflate-dev liblzma-dev dpkg-dev icoutils python3-pefile
+libdeflate-dev liblzma-dev dpkg-dev patch icoutils python3-pefile
 python3-cryptography libssl-dev libarchive-tools"
 
 missing=""
