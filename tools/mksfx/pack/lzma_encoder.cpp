@@ -8,6 +8,17 @@ namespace {
 
 const size_t OUTPUT_STEP = 1u << 20;
 
+// A preset's options with the dictionary for the data and the context.
+lzma_options_lzma PresetFor(uint32_t preset, uint64_t dataSize, LzmaContext context) {
+    lzma_options_lzma options = {};  // reserved fields zero: no match source
+    lzma_lzma_preset(&options, preset);
+    options.dict_size = LzmaDictionaryFor(dataSize);
+    options.lc = context.lc;
+    options.lp = context.lp;
+    options.pb = context.pb;
+    return options;
+}
+
 // liblzma's strongest settings: level 9 in its extreme form, the optimum
 // parser over the binary-tree match finder with four-byte hashes, a search
 // depth of 128 steps: on the bench corpus (program binaries, JSON, text)
@@ -18,16 +29,11 @@ const size_t OUTPUT_STEP = 1u << 20;
 // (0.02 % to 0.4 %) and takes a tenth longer, 48 bytes makes JSON 2 %
 // larger.
 lzma_options_lzma OptionsFor(uint64_t entrySize, LzmaContext context) {
-    lzma_options_lzma options = {};  // reserved fields zero: no match source
-    lzma_lzma_preset(&options, 9 | LZMA_PRESET_EXTREME);
-    options.dict_size = LzmaDictionaryFor(entrySize);
+    lzma_options_lzma options = PresetFor(9 | LZMA_PRESET_EXTREME, entrySize, context);
     options.mf = LZMA_MF_BT4;
     options.mode = LZMA_MODE_NORMAL;
     options.nice_len = 64;
     options.depth = 128;
-    options.lc = context.lc;
-    options.lp = context.lp;
-    options.pb = context.pb;
     return options;
 }
 
@@ -52,17 +58,29 @@ const size_t FAST_CANDIDATES = 2;
 // The fast trials run liblzma's fast mode (greedy parsing over a hash
 // chain), about five times the speed of the entry's settings.
 lzma_options_lzma TrialOptions(size_t sampleSize, LzmaContext context) {
-    lzma_options_lzma options = {};  // reserved fields zero: no match source
-    lzma_lzma_preset(&options, 1);
-    options.dict_size = LzmaDictionaryFor(sampleSize);
+    lzma_options_lzma options = PresetFor(1, sampleSize, context);
     options.mf = LZMA_MF_HC4;
     options.mode = LZMA_MODE_FAST;
     options.nice_len = 32;
     options.depth = 0;
-    options.lc = context.lc;
-    options.lp = context.lp;
-    options.pb = context.pb;
     return options;
+}
+
+// Room for a stream of size bytes of data, even where it does not shrink.
+size_t StreamRoom(size_t size) { return size + size / 16 + 4096; }
+
+// Encodes the whole of data into *stream (StreamRoom bytes), over recorded
+// matches where there are any; *written bytes of it.
+lzma_ret EncodeWhole(lzma_options_lzma options, const LzmaRecordedMatches* recorded, const uint8_t* data, size_t size,
+                     std::vector<uint8_t>* stream, size_t* written) {
+    LzmaReplay matches;
+    if (recorded) {
+        StartLzmaReplay(&matches, *recorded);
+        options.reserved_ptr1 = &matches.source;
+    }
+    lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    *written = 0;
+    return lzma_raw_buffer_encode(filters, nullptr, data, size, stream->data(), written, stream->size());
 }
 
 // The entry's header: liblzma's version, the properties' size and the
@@ -89,20 +107,14 @@ bool LzmaEncodeSmaller(const uint8_t* data, size_t size, const LzmaContext* cont
                        std::vector<uint8_t>* out) {
     LzmaRecordedMatches recorded;
     bool replay = RecordLzmaMatches(OptionsFor(size, contexts[0]), data, size, RecordLimit(size), &recorded);
-    std::vector<uint8_t> stream(size + size / 16 + 4096);
+    std::vector<uint8_t> stream(StreamRoom(size));
     bool any = false;
     for (size_t i = 0; i < count; ++i) {
         lzma_options_lzma options = OptionsFor(size, contexts[i]);
-        LzmaReplay matches;
-        if (replay) {
-            StartLzmaReplay(&matches, recorded);
-            options.reserved_ptr1 = &matches.source;
-        }
-        lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
-        size_t written = 0;
+        size_t written;
         // A stream that does not fit is larger than the file: the file is
         // then stored anyway.
-        lzma_ret result = lzma_raw_buffer_encode(filters, nullptr, data, size, stream.data(), &written, stream.size());
+        lzma_ret result = EncodeWhole(options, replay ? &recorded : nullptr, data, size, &stream, &written);
         if (result == LZMA_BUF_ERROR) written = stream.size();
         else if (result != LZMA_OK) return false;
         if (any && written + LZMA_ENTRY_HEADER_SIZE >= out->size()) continue;
@@ -191,8 +203,7 @@ void LzmaEncoderEnd(LzmaEncoder& encoder) {
 LzmaContext ChooseLzmaContext(const uint8_t* sample, size_t size, LzmaTrial trial, size_t* streamSize) {
     LzmaContext best = LZMA_CONTEXT_DEFAULT;
     size_t bestSize = SIZE_MAX;
-    // Room for the sample's stream even where it does not shrink.
-    std::vector<uint8_t> out(size + size / 16 + 4096);
+    std::vector<uint8_t> out(StreamRoom(size));
     size_t count = trial == LZMA_TRIAL_FAST ? FAST_CANDIDATES : sizeof CANDIDATES / sizeof CANDIDATES[0];
     // The strong trials find the sample's matches once for all candidates,
     // in less than half the time (up to 8 per byte are kept: 64 MiB for a
@@ -204,16 +215,10 @@ LzmaContext ChooseLzmaContext(const uint8_t* sample, size_t size, LzmaTrial tria
         const LzmaContext& candidate = CANDIDATES[i];
         lzma_options_lzma options =
             trial == LZMA_TRIAL_FAST ? TrialOptions(size, candidate) : OptionsFor(size, candidate);
-        LzmaReplay matches;
-        if (replay) {
-            StartLzmaReplay(&matches, recorded);
-            options.reserved_ptr1 = &matches.source;
-        }
-        lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
-        size_t written = 0;
+        size_t written;
         // The first of equal ones: the order above breaks ties alike on
         // every run.
-        if (lzma_raw_buffer_encode(filters, nullptr, sample, size, out.data(), &written, out.size()) == LZMA_OK &&
+        if (EncodeWhole(options, replay ? &recorded : nullptr, sample, size, &out, &written) == LZMA_OK &&
             written < bestSize) {
             bestSize = written;
             best = candidate;
